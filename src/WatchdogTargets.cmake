@@ -1,0 +1,8 @@
+# The watchdog: its core library (everything but main, so that tests link it)
+# and the program.
+add_library(tessel_core STATIC
+)
+target_include_directories(tessel_core PUBLIC ${CMAKE_CURRENT_SOURCE_DIR})
+target_link_libraries(tessel_core PUBLIC tessel_records tessel_platform
+  Qt6::Core Qt6::Gui Qt6::Widgets Qt6::Xml Qt6::DBus Qt6::Multimedia)
+tessel_strict_warnings(tessel_core)

@@ -1,0 +1,24 @@
+#pragma once
+
+#include <string>
+
+namespace platform {
+
+using ModuleHandle = void *;
+
+// Loading of outside modules at run time. Names are the Windows module names
+// ("ZentraSw.dll", "tlxuvc.ax"); each backend maps them to its own files.
+class Modules
+{
+public:
+    virtual ~Modules() = default;
+
+    // Loads a module; null when it cannot be loaded.
+    virtual ModuleHandle load(const std::string &name) = 0;
+    // Looks a function up by name; null when the module has none.
+    virtual void *lookup(ModuleHandle module, const char *function) = 0;
+    // Releases a module; false when the system refuses.
+    virtual bool release(ModuleHandle module) = 0;
+};
+
+} // namespace platform

@@ -1,0 +1,52 @@
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <optional>
+#include <string>
+
+// The socket calls of this system, over Windows Sockets or BSD sockets. All
+// sockets are blocking IPv4 TCP sockets; addresses and ports are given in
+// host byte order.
+namespace platform::net {
+
+// Wide enough for a Windows SOCKET and a POSIX descriptor.
+using SocketHandle = std::intptr_t;
+inline constexpr SocketHandle InvalidSocket = -1;
+
+inline constexpr std::uint32_t LoopbackAddress = 0x7F000001; // 127.0.0.1
+inline constexpr std::uint32_t AnyAddress = 0;
+
+enum class Direction { Send, Receive, Both };
+
+// Starts the socket library (Windows Sockets 2.2); false when it cannot.
+bool startup();
+void cleanup();
+
+SocketHandle openTcpSocket();
+bool setReuseAddress(SocketHandle socket);
+bool bindTo(SocketHandle socket, std::uint32_t address, std::uint16_t port);
+bool listenOn(SocketHandle socket, int backlog);
+// Waits for a connection; InvalidSocket when accept fails (also when the
+// listening socket was closed by another thread).
+SocketHandle acceptConnection(SocketHandle listener);
+bool connectTo(SocketHandle socket, std::uint32_t address, std::uint16_t port);
+// The first IPv4 address of a host name.
+std::optional<std::uint32_t> resolveIPv4(const std::string &hostName);
+// The port a bound socket listens on (for tests that bind port 0).
+std::optional<std::uint16_t> localPort(SocketHandle socket);
+
+// One send or receive call: the number of bytes moved, 0 when the peer closed
+// the connection (receive only), -1 on an error. Sending never raises a signal.
+long sendSome(SocketHandle socket, const void *data, std::size_t size);
+long receiveSome(SocketHandle socket, void *buffer, std::size_t size);
+
+// Sends every byte, continuing partial sends. False on an error.
+bool sendAll(SocketHandle socket, const void *data, std::size_t size);
+
+bool shutdownSocket(SocketHandle socket, Direction direction);
+bool closeSocket(SocketHandle socket);
+// The error number of the last failed socket call of this thread.
+int lastError();
+
+} // namespace platform::net

@@ -1,0 +1,43 @@
+#pragma once
+
+#include <memory>
+#include <string>
+
+#include "DeviceNotifications.h"
+#include "Hid.h"
+#include "InstanceLock.h"
+#include "Modules.h"
+#include "Processes.h"
+#include "Sound.h"
+#include "VideoDevices.h"
+
+namespace platform {
+
+// Everything the core asks of the operating system, besides sockets. The
+// core reaches it through current(); unit tests install fakes.
+class Platform
+{
+public:
+    virtual ~Platform() = default;
+
+    virtual Processes &processes() = 0;
+    virtual Hid &hid() = 0;
+    virtual VideoDevices &videoDevices() = 0;
+    virtual Modules &modules() = 0;
+    virtual Sound &sound() = 0;
+
+    virtual std::unique_ptr<InstanceLock> createInstanceLock(const std::string &name) = 0;
+    virtual std::unique_ptr<DeviceNotifications> createDeviceNotifications() = 0;
+};
+
+// The platform in use: the backend of this build, unless a test installed
+// another one.
+Platform &current();
+// Installs a platform for the rest of the process; null restores the
+// backend. The caller keeps ownership.
+void install(Platform *platform);
+
+// The backend of this build; created on first use.
+Platform &backend();
+
+} // namespace platform

@@ -1,0 +1,51 @@
+// The Linux backend of the platform layer.
+#include "platform/Platform.h"
+
+#include "DlModules.h"
+#include "FileInstanceLock.h"
+#include "LinuxDeviceNotifications.h"
+#include "LinuxHid.h"
+#include "LinuxProcesses.h"
+#include "LinuxVideoDevices.h"
+#include "platform/qt/QtSound.h"
+
+namespace platform {
+
+namespace {
+
+class LinuxPlatform final : public Platform
+{
+public:
+    Processes &processes() override { return processList; }
+    Hid &hid() override { return hidInterfaces; }
+    VideoDevices &videoDevices() override { return video; }
+    Modules &modules() override { return loader; }
+    Sound &sound() override { return player; }
+
+    std::unique_ptr<InstanceLock> createInstanceLock(const std::string &name) override
+    {
+        return std::make_unique<linux_backend::FileInstanceLock>(name);
+    }
+
+    std::unique_ptr<DeviceNotifications> createDeviceNotifications() override
+    {
+        return std::make_unique<linux_backend::LinuxDeviceNotifications>();
+    }
+
+private:
+    linux_backend::LinuxProcesses processList;
+    linux_backend::LinuxHid hidInterfaces;
+    linux_backend::LinuxVideoDevices video;
+    linux_backend::DlModules loader;
+    QtSound player;
+};
+
+} // namespace
+
+Platform &backend()
+{
+    static LinuxPlatform platform;
+    return platform;
+}
+
+} // namespace platform
