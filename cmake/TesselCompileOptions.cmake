@@ -10,6 +10,15 @@ elseif(NOT TESSEL_SANITIZE STREQUAL "")
   message(FATAL_ERROR "TESSEL_SANITIZE must be empty, 'address' or 'thread'")
 endif()
 
+if(TESSEL_FUZZ)
+  if(NOT CMAKE_CXX_COMPILER_ID STREQUAL "Clang")
+    message(FATAL_ERROR "TESSEL_FUZZ needs clang: configure with CC=clang CXX=clang++")
+  endif()
+  # Coverage for libFuzzer in every library the fuzzers link.
+  add_compile_options(-fsanitize=fuzzer-no-link,address,undefined -fno-omit-frame-pointer)
+  add_link_options(-fsanitize=address,undefined)
+endif()
+
 find_program(CCACHE_PROGRAM ccache)
 if(CCACHE_PROGRAM)
   set(CMAKE_C_COMPILER_LAUNCHER ${CCACHE_PROGRAM})
