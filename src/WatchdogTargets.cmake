@@ -1,8 +1,26 @@
 # The watchdog: its core library (everything but main, so that tests link it)
 # and the program.
 add_library(tessel_core STATIC
+  app/ConfigurationSettings.cpp
+  app/WatchDogController.cpp
+  camera/CameraCommunicationClass.cpp
+  camera/USBCameraHandler.cpp
+  commands/CameraCommand.cpp
+  commands/CommandDispatchThread.cpp
+  commands/CommandQueue.cpp
+  common/SocketConnection.cpp
+  config/UserInterfaceController.cpp
+  config/XmlDocument.cpp
+  driverapi/APIClient.cpp
+  driverapi/APIEventHandler.cpp
+  server/ManageWatchDogServer.cpp
+  server/WDServer.cpp
 )
 target_include_directories(tessel_core PUBLIC ${CMAKE_CURRENT_SOURCE_DIR})
 target_link_libraries(tessel_core PUBLIC tessel_records tessel_platform
   Qt6::Core Qt6::Gui Qt6::Widgets Qt6::Xml Qt6::DBus Qt6::Multimedia)
 tessel_strict_warnings(tessel_core)
+
+add_executable(tesselwatchdogapplication app/main.cpp)
+target_link_libraries(tesselwatchdogapplication PRIVATE tessel_core)
+tessel_strict_warnings(tesselwatchdogapplication)

@@ -44,6 +44,9 @@ long receiveSome(SocketHandle socket, void *buffer, std::size_t size);
 // Sends every byte, continuing partial sends. False on an error.
 bool sendAll(SocketHandle socket, const void *data, std::size_t size);
 
+// Bounds how long a send may block on a peer that stops reading.
+bool setSendTimeout(SocketHandle socket, int milliseconds);
+
 bool shutdownSocket(SocketHandle socket, Direction direction);
 bool closeSocket(SocketHandle socket);
 // The error number of the last failed socket call of this thread.

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <functional>
 #include <memory>
 #include <string>
 
@@ -28,6 +29,13 @@ public:
 
     virtual std::unique_ptr<InstanceLock> createInstanceLock(const std::string &name) = 0;
     virtual std::unique_ptr<DeviceNotifications> createDeviceNotifications() = 0;
+
+    // The session asks the program to end (SIGTERM, SIGINT or SIGHUP; the
+    // session ending on Windows). onRequest runs on the main thread, from
+    // its event loop; sessionEndRequested() may be asked from anywhere, also
+    // when no event loop runs.
+    virtual void watchForSessionEnd(std::function<void()> onRequest) = 0;
+    virtual bool sessionEndRequested() = 0;
 };
 
 // The platform in use: the backend of this build, unless a test installed

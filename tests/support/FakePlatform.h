@@ -6,7 +6,9 @@
 
 #include "platform/Platform.h"
 
+#include <atomic>
 #include <condition_variable>
+#include <functional>
 #include <cstdint>
 #include <deque>
 #include <map>
@@ -193,6 +195,11 @@ public:
     platform::Sound &sound() override { return soundPlayer; }
     std::unique_ptr<platform::InstanceLock> createInstanceLock(const std::string &name) override;
     std::unique_ptr<platform::DeviceNotifications> createDeviceNotifications() override;
+    void watchForSessionEnd(std::function<void()> onRequest) override { sessionEndCallback = std::move(onRequest); }
+    bool sessionEndRequested() override { return sessionEnd; }
+
+    std::function<void()> sessionEndCallback;
+    std::atomic<bool> sessionEnd{false};
 
     FakeProcesses processList;
     FakeHid hidInterfaces;

@@ -6,6 +6,7 @@
 #include "LinuxDeviceNotifications.h"
 #include "LinuxHid.h"
 #include "LinuxProcesses.h"
+#include "LinuxSessionEnd.h"
 #include "LinuxVideoDevices.h"
 #include "platform/qt/QtSound.h"
 
@@ -32,12 +33,20 @@ public:
         return std::make_unique<linux_backend::LinuxDeviceNotifications>();
     }
 
+    void watchForSessionEnd(std::function<void()> onRequest) override
+    {
+        sessionEnd.watch(std::move(onRequest));
+    }
+
+    bool sessionEndRequested() override { return linux_backend::LinuxSessionEnd::requested(); }
+
 private:
     linux_backend::LinuxProcesses processList;
     linux_backend::LinuxHid hidInterfaces;
     linux_backend::LinuxVideoDevices video;
     linux_backend::DlModules loader;
     QtSound player;
+    linux_backend::LinuxSessionEnd sessionEnd;
 };
 
 } // namespace

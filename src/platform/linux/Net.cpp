@@ -6,6 +6,7 @@
 #include <netdb.h>
 #include <netinet/in.h>
 #include <sys/socket.h>
+#include <sys/time.h>
 #include <unistd.h>
 
 #include <cstring>
@@ -134,6 +135,14 @@ bool sendAll(SocketHandle socket, const void *data, std::size_t size)
         size -= static_cast<std::size_t>(sent);
     }
     return true;
+}
+
+bool setSendTimeout(SocketHandle socket, int milliseconds)
+{
+    timeval timeout{};
+    timeout.tv_sec = milliseconds / 1000;
+    timeout.tv_usec = (milliseconds % 1000) * 1000;
+    return ::setsockopt(fd(socket), SOL_SOCKET, SO_SNDTIMEO, &timeout, sizeof timeout) == 0;
 }
 
 bool shutdownSocket(SocketHandle socket, Direction direction)

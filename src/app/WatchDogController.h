@@ -1,0 +1,104 @@
+#pragma once
+
+#include "commands/CommandHandler.h"
+#include "driverapi/APIEventHandler.h"
+
+#include <QElapsedTimer>
+#include <QMutex>
+#include <QString>
+#include <QTimer>
+
+#include <atomic>
+
+class APIClient;
+class CommandDispatchThread;
+class CommandQueue;
+class UserInterfaceController;
+class WDServer;
+
+namespace platform {
+class InstanceLock;
+}
+
+// The centre of the watchdog: starts and stops everything, hears the
+// driver's events (APIEventHandler) and does the work of the queued commands
+// (CommandHandler), keeps the viewer and the driver's menu item in step.
+//
+// Threads: created, started and destroyed on the main thread, where the
+// server's signals and the timers arrive; the driver hooks run on the API
+// client's receive thread and only queue commands; the CommandHandler
+// operations run on the dispatch thread, one at a time.
+class WatchDogController : public APIEventHandler, public CommandHandler
+{
+    Q_OBJECT
+
+public:
+    static WatchDogController *instance();
+    static void destroyInstance();
+
+    bool startCommunications();
+
+    // The session lock, given up just before the fresh copy starts so that
+    // the copy is not refused by it.
+    void setInstanceLock(platform::InstanceLock *lock);
+
+    // The OEM button ids registered with the driver, in registration order.
+    static const int OemButtonIds[14];
+
+public slots:
+    bool modifyBVDocCamMenuItem();
+
+private slots:
+    void verifyBVDAPIConnectionStatus();
+    bool initializeApplication();
+    bool addMenuItem();
+    void closeZoomApplication();
+    void startZoomApplicationSysMenu();
+    bool handleDisconnection(int disconnectionReason) override;
+    bool handleOemBtnPressed(int oemBtnId) override;
+    bool handleMenuItemClicked(int itemId) override;
+    bool handleBrivaraDriverExit() override;
+    void bvdApiDisconnected(int reason) override;
+    void bvdApiOemButtonPressed(int oemBtnId) override;
+    void shutdownApplication() override;
+    void checkApiConnection() override;
+    bool addOEMIcons() override;
+    bool addBVDOCCAMConfigurationMenuItem() override;
+    bool removeBVDOCCAMConfigurationMenuItem(int itemId) override;
+    void manageDocCamApplication(bool bFlag) override;
+
+private:
+    WatchDogController();
+    ~WatchDogController() override;
+
+    bool initializeWatchdogServerConnection();
+    bool initializeBrivaraDriverAPIConnection();
+    bool isProcessRunning(const QString &exeName, std::atomic<bool> &running);
+    bool isDriverRunning();
+    void openWebPage(const QString &url);
+    bool sendMenuItemRequest(bool add, int itemId);
+    QString caption(const QString &keyPath) const;
+    int currentMenuItemId() const;
+    void startFreshCopy();
+
+    static WatchDogController *singleton;
+    friend struct WatchDogControllerTestAccess;
+
+    APIClient *apiClient = nullptr;
+    CommandQueue *commandQueue = nullptr;
+    CommandDispatchThread *dispatchThread = nullptr;
+    QTimer verifyTimer;
+    // Time since the last OEM press, on a monotonic clock.
+    QElapsedTimer oemButtonClock;
+    WDServer *watchdogServer = nullptr;
+    QMutex menuItemMutex;
+    std::atomic<bool> viewerOn{false};
+    std::atomic<bool> menuUpdatePending{false};
+    QMutex docCamMutex;
+    UserInterfaceController *uiController = nullptr;
+    std::atomic<bool> viewerRunning{false};
+
+    platform::InstanceLock *instanceLock = nullptr;
+    QElapsedTimer lifetime;
+    bool started = false;
+};

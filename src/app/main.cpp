@@ -1,0 +1,75 @@
+// The watchdog program: one copy per session, no window, runs until the
+// camera goes away or the session ends it, then starts a fresh copy of itself.
+#include "WatchDogController.h"
+#include "config/UserInterfaceController.h"
+#include "platform/Net.h"
+#include "platform/Platform.h"
+
+#include <QApplication>
+#include <QDebug>
+#include <QMessageBox>
+
+namespace {
+
+void showAlreadyRunning(UserInterfaceController *texts)
+{
+    QString title;
+    QString message;
+    texts->getCaption(QStringLiteral("Watchdog_Application"), title);
+    qDebug() << title;
+    texts->getCaption(QStringLiteral("Tessel_Dialog_Caption/IDS_TESSEL_INSTANCE_RUNNING"), message);
+    QMessageBox::information(nullptr, title, message, QMessageBox::Ok, QMessageBox::NoButton);
+}
+
+} // namespace
+
+int main(int argc, char *argv[])
+{
+    QApplication application(argc, argv);
+    platform::Platform &system = platform::current();
+
+    UserInterfaceController *texts = UserInterfaceController::instance();
+    if (texts->isRightToLeft())
+        QApplication::setLayoutDirection(Qt::RightToLeft);
+
+    const auto instanceLock = system.createInstanceLock("WatchDogApp_SingleInstanceMutex");
+    switch (instanceLock->acquire()) {
+    case platform::InstanceLock::Outcome::Failed:
+        qDebug() << "Some problem in creating the single instance mutex... Exit the application";
+        delete texts;
+        return 0;
+    case platform::InstanceLock::Outcome::AlreadyHeld:
+        showAlreadyRunning(texts);
+        delete texts;
+        return 0;
+    case platform::InstanceLock::Outcome::Acquired:
+        break;
+    }
+
+    if (!platform::net::startup()) {
+        qDebug() << "Could not initialize the windows socket library";
+        instanceLock->release();
+        delete texts;
+        return 0;
+    }
+
+    // The session's request to stop ends the event loop; the controller then
+    // sees it and starts no fresh copy.
+    system.watchForSessionEnd([] { QCoreApplication::quit(); });
+
+    WatchDogController *controller = WatchDogController::instance();
+    controller->setInstanceLock(instanceLock.get());
+    int exitCode;
+    if (controller->startCommunications()) {
+        exitCode = QApplication::exec();
+    } else {
+        qDebug() << "<WatchDogControlle::startCommunications> failed";
+        exitCode = -1;
+    }
+    // Stops every thread, releases the texts, and starts the fresh copy.
+    WatchDogController::destroyInstance();
+
+    platform::net::cleanup();
+    instanceLock->release();
+    return exitCode;
+}

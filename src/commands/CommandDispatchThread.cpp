@@ -1,0 +1,43 @@
+#include "CommandDispatchThread.h"
+
+#include "CameraCommand.h"
+#include "CommandQueue.h"
+
+namespace {
+// Bounds how long a stop request or a missed wake-up can go unnoticed.
+constexpr unsigned long WaitPeriodMs = 500;
+} // namespace
+
+CommandDispatchThread::CommandDispatchThread(CommandQueue *commandQueue)
+    : QThread(nullptr), queue(commandQueue)
+{
+}
+
+CommandDispatchThread::~CommandDispatchThread() = default;
+
+void CommandDispatchThread::requestStop()
+{
+    stopRequested = true;
+    if (CommandQueue *current = queue.load())
+        current->wakeAll();
+}
+
+void CommandDispatchThread::run()
+{
+    CommandQueue *commands = queue.load();
+    if (!commands)
+        return;
+    for (;;) {
+        commands->waitForCommands(WaitPeriodMs);
+        if (stopRequested) {
+            queue = nullptr;
+            return;
+        }
+        while (CameraCommand *command = commands->takeNext()) {
+            command->execute();
+            delete command;
+        }
+        if (stopRequested)
+            return;
+    }
+}

@@ -1,0 +1,323 @@
+#include "APIClient.h"
+
+#include "APIEventHandler.h"
+#include "DriverMessageReader.h"
+#include "RequestHeader.h"
+#include "ResponseHeader.h"
+#include "common/LittleEndian.h"
+
+#include <QDebug>
+#include <QDeadlineTimer>
+
+#include <array>
+#include <cstring>
+
+namespace net = platform::net;
+
+namespace {
+
+// Any name that resolves to this machine will do; the driver listens there.
+const char *const LoopbackHostName = "localhost";
+// A driver that stops reading must not hold the requesting thread for ever.
+constexpr int SendTimeoutMs = 5000;
+
+} // namespace
+
+APIClient::APIClient(APIEventHandler *eventHandler, std::uint16_t serverPort)
+    : QThread(nullptr), handler(eventHandler), port(serverPort)
+{
+}
+
+APIClient::~APIClient()
+{
+    requestStop();
+    disconnectFromServer();
+    wait();
+}
+
+std::shared_ptr<SocketConnection> APIClient::connection() const
+{
+    QMutexLocker locker(&socketMutex);
+    return socket;
+}
+
+bool APIClient::isConnected() const
+{
+    return connected;
+}
+
+int APIClient::menuItemId() const
+{
+    return storedMenuItemId;
+}
+
+bool APIClient::initialize()
+{
+    const net::SocketHandle handle = net::openTcpSocket();
+    if (handle == net::InvalidSocket) {
+        qDebug() << "<APIClient::initialize()> Socket creation for BVDriver Client communication failed.";
+        return false;
+    }
+    const std::optional<std::uint32_t> resolved = net::resolveIPv4(LoopbackHostName);
+    if (!resolved) {
+        net::closeSocket(handle);
+        return false;
+    }
+    QMutexLocker locker(&socketMutex);
+    socket = std::make_shared<SocketConnection>(handle);
+    address = resolved;
+    return true;
+}
+
+bool APIClient::connectToServer()
+{
+    if (connected) {
+        qDebug() << "<APIClient::connectToServer> already connected to Brivara Driver server.";
+        return true;
+    }
+    if (!initialize()) {
+        qDebug() << "<APIClient::connectToServer()> socket initialization failed.";
+        return false;
+    }
+    std::shared_ptr<SocketConnection> candidate;
+    std::uint32_t serverAddress = 0;
+    {
+        QMutexLocker locker(&socketMutex);
+        candidate = socket;
+        serverAddress = address.value_or(net::LoopbackAddress);
+    }
+    if (!net::connectTo(candidate->handle(), serverAddress, port)) {
+        qDebug() << "<APIClient::connectToServer()> Could not connect to the Brivara Server.";
+        QMutexLocker locker(&socketMutex);
+        if (socket == candidate) {
+            socket.reset(); // closes the descriptor
+            address.reset();
+        }
+        return false;
+    }
+    net::setSendTimeout(candidate->handle(), SendTimeoutMs);
+    connected = true;
+    return true;
+}
+
+bool APIClient::disconnectFromServer()
+{
+    std::shared_ptr<SocketConnection> ending;
+    {
+        QMutexLocker locker(&socketMutex);
+        ending = std::move(socket);
+        address.reset();
+    }
+    // Shutting down both directions wakes the receive thread at once; the
+    // descriptor is closed once, when the last thread using it lets go.
+    if (ending)
+        ending->shutdown();
+    connected = false;
+    return true;
+}
+
+void APIClient::startClient()
+{
+    // The thread of an earlier connection may still be on its way out.
+    if (isRunning())
+        wait();
+    stopRequested = false;
+    start(QThread::InheritPriority);
+}
+
+void APIClient::requestStop()
+{
+    stopRequested = true;
+}
+
+void APIClient::run()
+{
+    handleCommunication();
+}
+
+void APIClient::storeAnswer(std::int32_t value)
+{
+    // Stored and signalled under the request lock, so that an answer that
+    // arrives between the send and the start of the wait still ends it.
+    QMutexLocker locker(&requestLock);
+    answer = value;
+    ++answersReceived;
+    answerReady.wakeAll();
+}
+
+void APIClient::handleCommunication()
+{
+    const std::shared_ptr<SocketConnection> link = connection();
+    if (!link)
+        return;
+    int receiveError = 0;
+    DriverMessageReader reader([&link, &receiveError](void *buffer, std::size_t size) {
+        const long got = link->receiveSome(buffer, size);
+        if (got < 0)
+            receiveError = net::lastError();
+        return got;
+    });
+
+    const auto endConnection = [this, &link] {
+        if (connection() == link)
+            disconnectFromServer();
+    };
+
+    for (;;) {
+        const DriverMessageReader::Result message = reader.next();
+        if (link->isShutDown() && message.status != DriverMessageReader::Status::Message)
+            return; // we ended this connection ourselves: nothing to report
+
+        switch (message.status) {
+        case DriverMessageReader::Status::ReceiveError:
+            qDebug() << "<APIClient::handleCommunication()> failed to read data.";
+            handler->handleDisconnection(receiveError);
+            endConnection();
+            return;
+        case DriverMessageReader::Status::Closed:
+            handler->handleDisconnection(-1);
+            qDebug() << "<APIClient::handleCommunication()> handle disconnect.";
+            endConnection();
+            return;
+        case DriverMessageReader::Status::ProtocolError:
+            // A negative length leaves no way to find the next message.
+            qDebug() << "<APIClient::handleCommunication()> invalid message length: " << message.header.length;
+            handler->handleDisconnection(-1);
+            endConnection();
+            return;
+        case DriverMessageReader::Status::Message:
+            break;
+        }
+
+        const ResponseHeader &header = message.header;
+        switch (header.type) {
+        case REQUEST_RESULT:
+            storeAnswer(header.value);
+            break;
+        case DRIVER_EXIT:
+            handler->handleBrivaraDriverExit();
+            break;
+        case MENU_ITEM_CLICKED:
+            handler->handleMenuItemClicked(header.value);
+            break;
+        case OEM_BUTTON_PRESSED:
+            handler->handleOemBtnPressed(header.value);
+            break;
+        default:
+            qDebug() << "<APIClient::handleCommunication()> ResponseType(default): " << header.type;
+            break;
+        }
+
+        if (message.closedAfterMessage) {
+            if (link->isShutDown())
+                return;
+            handler->handleDisconnection(-1);
+            qDebug() << "<APIClient::handleCommunication()> handle disconnect.";
+            endConnection();
+            return;
+        }
+        if (stopRequested)
+            return;
+    }
+}
+
+// ---- requests (dispatch thread) -------------------------------------------
+
+APIClient::Exchange APIClient::exchange(const unsigned char *request, std::size_t size)
+{
+    // The caller holds requestLock; the wait releases it so that the receive
+    // thread can store the answer.
+    Exchange result;
+    const std::shared_ptr<SocketConnection> link = connection();
+    if (!connected || !link)
+        return result;
+    const std::uint64_t before = answersReceived;
+    if (!link->sendAll(request, size)) {
+        result.outcome = Exchange::SendFailed;
+        return result;
+    }
+    QDeadlineTimer deadline(static_cast<qint64>(answerTimeoutMs));
+    while (answersReceived == before) {
+        if (!answerReady.wait(&requestLock, deadline))
+            break;
+    }
+    if (answersReceived == before) {
+        result.outcome = Exchange::TimedOut;
+        return result;
+    }
+    result.outcome = Exchange::Answered;
+    result.value = answer;
+    return result;
+}
+
+bool APIClient::sendMenuRequest(std::uint16_t type, const MenuItemRecord &record)
+{
+    QMutexLocker locker(&requestLock);
+    std::array<unsigned char, RequestHeader::Size + MenuItemRecord::Size> message{};
+    const RequestHeader::Bytes header =
+        RequestHeader{type, static_cast<std::int32_t>(MenuItemRecord::Size)}.encode();
+    const MenuItemRecord::Bytes payload = record.encode();
+    std::memcpy(message.data(), header.data(), header.size());
+    std::memcpy(message.data() + header.size(), payload.data(), payload.size());
+
+    const bool add = type == ADD_MENU_ITEM;
+    const Exchange result = exchange(message.data(), message.size());
+    switch (result.outcome) {
+    case Exchange::NotConnected:
+        return false;
+    case Exchange::SendFailed:
+        disconnectFromServer();
+        return false;
+    case Exchange::TimedOut:
+        if (add)
+            qDebug() << "<APIClient::addBVDOCCAMConfigurationMenuItem()> increase trial count: " << 0;
+        else
+            qDebug() << "<APIClient::removeBVDOCCAMConfigurationMenuItem()> increase trial count: " << 0;
+        return false;
+    case Exchange::Answered:
+        break;
+    }
+    if (result.value == -1)
+        return false;
+    storedMenuItemId = result.value;
+    if (add)
+        qDebug() << "<APIClient::addBVDOCCAMConfigurationMenuItem()> addMenuItem response: " << result.value;
+    else
+        qDebug() << "<APIClient::removeBVDOCCAMConfigurationMenuItem()> removeMenuItem response: "
+                 << result.value;
+    return true;
+}
+
+bool APIClient::addBVDOCCAMConfigurationMenuItem(const MenuItemRecord &record)
+{
+    return sendMenuRequest(ADD_MENU_ITEM, record);
+}
+
+bool APIClient::removeBVDOCCAMConfigurationMenuItem(const MenuItemRecord &record)
+{
+    return sendMenuRequest(REMOVE_MENU_ITEM, record);
+}
+
+bool APIClient::addOEMButton(int id)
+{
+    QMutexLocker locker(&requestLock);
+    std::array<unsigned char, RequestHeader::Size + 4> message{};
+    const RequestHeader::Bytes header = RequestHeader{ADD_OEM_BUTTON, 4}.encode();
+    std::memcpy(message.data(), header.data(), header.size());
+    wire::putInt32(message.data() + header.size(), id);
+
+    const Exchange result = exchange(message.data(), message.size());
+    switch (result.outcome) {
+    case Exchange::NotConnected:
+    case Exchange::TimedOut:
+        return false;
+    case Exchange::SendFailed:
+        qDebug() << "<APIClient::addOEMButton()> addOEMButton handle disconnection.";
+        handler->handleDisconnection(-1);
+        disconnectFromServer();
+        return false;
+    case Exchange::Answered:
+        break;
+    }
+    return result.value == id;
+}

@@ -1,0 +1,80 @@
+#pragma once
+
+#include "MenuItemRecord.h"
+#include "common/ServicePorts.h"
+#include "common/SocketConnection.h"
+
+#include <QMutex>
+#include <QThread>
+#include <QWaitCondition>
+
+#include <atomic>
+#include <cstdint>
+#include <memory>
+#include <optional>
+
+class APIEventHandler;
+
+// The watchdog's client of the driver's API on port 800: requests are made
+// from the dispatch thread and wait up to 30 s for their answer, one at a
+// time; this thread receives and decodes everything the driver sends and
+// hands its events to the event handler. The client never reconnects by
+// itself.
+class APIClient : public QThread
+{
+    Q_OBJECT
+
+public:
+    static constexpr unsigned long AnswerTimeoutMs = 30000;
+
+    explicit APIClient(APIEventHandler *handler,
+                       std::uint16_t port = ServicePorts::DriverPort);
+    ~APIClient() override;
+
+    bool connectToServer();
+    bool disconnectFromServer();
+    bool isConnected() const;
+    void startClient();
+    void requestStop();
+
+    bool addBVDOCCAMConfigurationMenuItem(const MenuItemRecord &record);
+    bool removeBVDOCCAMConfigurationMenuItem(const MenuItemRecord &record);
+    bool addOEMButton(int id);
+    int menuItemId() const;
+
+    // For tests: how long a request waits for its answer.
+    void setAnswerTimeout(unsigned long milliseconds) { answerTimeoutMs = milliseconds; }
+
+protected:
+    void run() override;
+
+private:
+    bool initialize();
+    void handleCommunication();
+    bool sendMenuRequest(std::uint16_t type, const MenuItemRecord &record);
+    struct Exchange
+    {
+        enum Outcome { NotConnected, SendFailed, TimedOut, Answered } outcome = NotConnected;
+        std::int32_t value = 0;
+    };
+    // Sends a request and waits for its answer; the caller holds requestLock.
+    Exchange exchange(const unsigned char *request, std::size_t size);
+    void storeAnswer(std::int32_t value);
+    std::shared_ptr<SocketConnection> connection() const;
+
+    APIEventHandler *const handler;
+    const std::uint16_t port;
+    std::optional<std::uint32_t> address;
+
+    QWaitCondition answerReady;
+    QMutex requestLock;
+    std::int32_t answer = 0;
+    std::uint64_t answersReceived = 0; // guarded by requestLock
+    std::atomic<std::int32_t> storedMenuItemId{-1};
+
+    mutable QMutex socketMutex; // guards socket and address
+    std::shared_ptr<SocketConnection> socket;
+    std::atomic<bool> stopRequested{false};
+    std::atomic<bool> connected{false};
+    unsigned long answerTimeoutMs = AnswerTimeoutMs;
+};

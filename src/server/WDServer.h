@@ -1,0 +1,132 @@
+#pragma once
+
+#include "VideoDeviceEntry.h"
+#include "WatchdogMessage.h"
+#include "common/ServicePorts.h"
+#include "common/SocketConnection.h"
+#include "platform/DeviceNotifications.h"
+#include "platform/Hid.h"
+#include "platform/Net.h"
+
+#include <QList>
+#include <QMutex>
+#include <QThread>
+
+#include <atomic>
+#include <cstdint>
+#include <memory>
+
+class ManageWatchDogServer;
+class USBCameraHandler;
+
+// The watchdog's end of the link to the viewer: a TCP server for one viewer
+// at a time, the sending of records to it, and the camera-side state that the
+// viewer protocol needs (the camera's HID interface, the button reader, the
+// video device list, the device and power notifications).
+//
+// Threads: the object lives on the main thread, where its slots and the
+// notifications run; run() is the accept loop; a ManageWatchDogServer thread
+// serves the connected viewer; the dispatch thread forwards driver commands.
+// Every record goes out whole under one send lock.
+class WDServer : public QThread, private platform::DeviceNotificationListener
+{
+    Q_OBJECT
+
+public:
+    static WDServer *instance();
+    static void destroyInstance();
+
+    // A server on the given port (0: any free port, see listeningPort()).
+    explicit WDServer(std::uint16_t port = ServicePorts::ViewerPort);
+    ~WDServer() override;
+
+    bool startUsbCommunication();
+    bool isServerStarted() const;
+    void startServer();
+    // Ends the viewer connection and its thread, and the server thread: the
+    // listening socket is closed, so a waiting accept returns.
+    bool stopServer();
+    // Waits until the server thread has ended after stopServer().
+    void waitForServerThread();
+
+    bool sentDataToApp(const WatchdogMessage &message);
+    bool SignalActionToZoomApplication(const WatchdogMessage &response);
+    void sendCommandToApp(int command, int request, bool fromDriver = false);
+    void forwardDriverCommand(int command);
+
+    // Carries out a viewer request and turns `message` into its response.
+    void processViewerRequest(int command, WatchdogMessage &message);
+    bool turnOffLightOnDisconnect(const std::shared_ptr<SocketConnection> &closing);
+
+    bool featchVideoDeviceInformation();
+    bool OpenHIDDevice();
+    bool isCameraPresent();
+
+    // For the connection thread and for tests.
+    std::shared_ptr<SocketConnection> currentConnection() const;
+    bool isViewerConnected() const;
+    QList<VideoDeviceEntry> videoDeviceList() const;
+    bool isOurProductPresent() const { return bOurProduct; }
+    USBCameraHandler *currentCameraHandler() const { return cameraHandler; }
+    // The port the server listens on, once it does.
+    std::uint16_t listeningPort() const { return boundPort; }
+
+    // Called by the connection thread when its connection has ended: true
+    // when it may end, false when a newer connection waits to be served.
+    bool connectionThreadMayEnd(const std::shared_ptr<SocketConnection> &finished);
+    // Ends a connection and forgets it if it is still the current one.
+    void closeConnection(const std::shared_ptr<SocketConnection> &connection);
+
+signals:
+    void WatchdogZoomApplicationClose();
+    void WatchdogZoomApplicationON_OFF();
+    void startTesselApplicationSignalEmit();
+
+public slots:
+    void receiveInputBuffer(int command);
+    void exitDocCamApplication();
+
+protected:
+    void run() override;
+
+private:
+    void acceptConnection(platform::net::SocketHandle socket);
+    void wakeListener();
+    bool sendRecord(const std::shared_ptr<SocketConnection> &connection,
+                    const WatchdogMessage::Bytes &bytes);
+    bool setUpNotifications();
+    void startCameraHandler();
+    void stopCameraHandler();
+
+    // platform::DeviceNotificationListener (main thread)
+    void deviceArrived(bool deviceInterface) override;
+    void deviceRemoved() override;
+    void powerEvent(int event) override;
+    void resumeFromSuspend();
+
+    static WDServer *singleton;
+
+    const std::uint16_t port;
+    std::atomic<std::uint16_t> boundPort{0};
+
+    // The viewer connection (clientSocket) and its thread.
+    mutable QMutex connectionMutex;
+    std::shared_ptr<SocketConnection> clientSocket;
+    ManageWatchDogServer *connectionThread = nullptr;
+    bool connectionThreadActive = false;
+    QMutex sendMutex;
+
+    std::atomic<bool> bOurProduct{false};
+    std::shared_ptr<platform::HidDevice> hidDeviceHandle;
+    std::atomic<USBCameraHandler *> cameraHandler{nullptr};
+    std::atomic<bool> serverSocketCreated{false};
+    std::atomic<bool> stopping{false};
+    QMutex listenerMutex; // guards listenSocket
+    platform::net::SocketHandle listenSocket = platform::net::InvalidSocket;
+
+    std::unique_ptr<platform::DeviceNotifications> notifications; // the notification "window"
+    bool notificationsRegistered = false;
+
+    mutable QMutex videoDevicesMutex;
+    QList<VideoDeviceEntry> videoDevices;
+};
