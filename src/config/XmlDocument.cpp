@@ -16,7 +16,9 @@ void XmlDocument::loadFile(const QString &path)
     int line = 0;
     int column = 0;
     if (!setContent(&file, true, &error, &line, &column)) {
-        // setContent leaves the document empty, so every lookup finds nothing.
+        // Qt keeps what it parsed before the error; a broken file must give
+        // nothing at all, so that every lookup finds nothing.
+        clear();
         qDebug().noquote() << "<XmlDocument::loadFile()> not well-formed:" << path << "line"
                            << line << "column" << column << error;
     }
