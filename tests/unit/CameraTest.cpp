@@ -5,6 +5,7 @@
 #include "camera/USBCameraHandler.h"
 #include "server/WatchdogCommand.h"
 
+#include "FakeControlLibrary.h"
 #include "FakePlatform.h"
 #include "LogCapture.h"
 
@@ -18,54 +19,12 @@
 
 namespace {
 
-// The control library's behaviour, set by each test.
-std::atomic<int> initResult{1};
-std::atomic<int> deInitResult{1};
-std::atomic<int> ledResult{0};
-std::atomic<int> focusStatusResult{0};
-std::atomic<int> focusStatusValue{3};
-std::atomic<int> freezeResult{0};
-std::atomic<int> freezeCalls{0};
-std::atomic<int> lastFreezeMode{0};
-
-extern "C" int fakeInitLibrary() { return initResult; }
-extern "C" int fakeDeInitLibrary() { return deInitResult; }
-extern "C" int fakeGetLedStatus() { return ledResult; }
-extern "C" int fakeGetAFStatus(int *status)
-{
-    *status = focusStatusValue;
-    return focusStatusResult;
-}
-extern "C" int fakeAFFreezeControl(int mode)
-{
-    ++freezeCalls;
-    lastFreezeMode = mode;
-    return freezeResult;
-}
-
-std::map<std::string, void *> allFunctions()
-{
-    return {{"InitLibrary", reinterpret_cast<void *>(&fakeInitLibrary)},
-            {"DeInitLibrary", reinterpret_cast<void *>(&fakeDeInitLibrary)},
-            {"GetLedStatus", reinterpret_cast<void *>(&fakeGetLedStatus)},
-            {"GetAFStatus", reinterpret_cast<void *>(&fakeGetAFStatus)},
-            {"AFFreezeControl", reinterpret_cast<void *>(&fakeAFFreezeControl)}};
-}
+using Library = FakeControlLibrary;
 
 class CameraTest : public ::testing::Test
 {
 protected:
-    CameraTest()
-    {
-        initResult = 1;
-        deInitResult = 1;
-        ledResult = 0;
-        focusStatusResult = 0;
-        freezeResult = 0;
-        freezeCalls = 0;
-        system.moduleLoader.provide("tlxuvc.ax", {});
-        system.moduleLoader.provide("ZentraSw.dll", allFunctions());
-    }
+    CameraTest() { Library::install(system.moduleLoader); }
     ~CameraTest() override { library()->unloadLibraries(); }
 
     static CameraCommunicationClass *library() { return CameraCommunicationClass::instance(); }
@@ -127,7 +86,7 @@ TEST_F(CameraTest, WithoutTheLibraryEveryCallAnswersWithoutCallingIt)
     EXPECT_FALSE(library()->deInitLibrary());
     EXPECT_FALSE(library()->getLedStatus());
     EXPECT_FALSE(library()->setAutoFocus());
-    EXPECT_EQ(freezeCalls, 0);
+    EXPECT_EQ(Library::freezeCalls, 0);
 }
 
 TEST_F(CameraTest, InitialisationResults)
@@ -137,16 +96,16 @@ TEST_F(CameraTest, InitialisationResults)
     EXPECT_TRUE(library()->initLibrary());
     EXPECT_EQ(log.lines(), (QStringList{"library ZentraSw loaded..", "local_InitLibrary() value:  1"}));
 
-    initResult = 2;
+    Library::initResult = 2;
     EXPECT_TRUE(library()->initLibrary()) << "any non-zero value is success";
 
-    initResult = 0;
+    Library::initResult = 0;
     log.clear();
     EXPECT_FALSE(library()->initLibrary());
     EXPECT_EQ(log.lines(), (QStringList{"library ZentraSw loaded..", "local_InitLibrary() value:  0",
                                         "can not access the InitLibrary() function"}));
 
-    deInitResult = 0;
+    Library::deInitResult = 0;
     log.clear();
     EXPECT_FALSE(library()->deInitLibrary());
     EXPECT_EQ(log.lines(), QStringList{"DeInitLibrary() function:  0"});
@@ -155,30 +114,30 @@ TEST_F(CameraTest, InitialisationResults)
 TEST_F(CameraTest, LightStateIsOnOnlyForOne)
 {
     ASSERT_TRUE(library()->loadLibraries());
-    ledResult = 1;
+    Library::ledResult = 1;
     EXPECT_TRUE(library()->getLedStatus());
-    ledResult = 2;
+    Library::ledResult = 2;
     EXPECT_FALSE(library()->getLedStatus());
 }
 
 TEST_F(CameraTest, AutoFocusRunsEvenWhenTheStatusReportsFailure)
 {
     ASSERT_TRUE(library()->loadLibraries());
-    focusStatusResult = 5;
+    Library::focusStatusResult = 5;
     log.clear();
     EXPECT_TRUE(library()->setAutoFocus());
-    EXPECT_EQ(freezeCalls, 1);
-    EXPECT_EQ(lastFreezeMode, 5);
+    EXPECT_EQ(Library::freezeCalls, 1);
+    EXPECT_EQ(Library::lastFreezeMode, 5);
     EXPECT_EQ(log.lines(),
               (QStringList{"Function rValue:  5  => USBComm: Get Focus status:  3",
                            "<CameraCommunicationClass::setAutoFocus()> GetAutofocus:  false",
                            "Now Goes for Single Trip Autofocus...", "Af focus set successfully 0"}));
 
-    freezeResult = -1;
+    Library::freezeResult = -1;
     log.clear();
     EXPECT_FALSE(library()->setAutoFocus());
     EXPECT_TRUE(log.contains("AF return value:  -1"));
-    freezeResult = 7;
+    Library::freezeResult = 7;
     EXPECT_TRUE(library()->setAutoFocus());
 }
 
@@ -272,17 +231,17 @@ TEST_F(CameraTest, FocusButtonFocusesUnlessTheViewerRunsAndKeepsFocusItself)
 
     system.processList.setRunning("tessel.exe", true);
     handler.handleInputReport(focus.data(), focus.size());
-    EXPECT_EQ(freezeCalls, 0);
+    EXPECT_EQ(Library::freezeCalls, 0);
 
     handler.enableFocusByWatchdog();
     handler.handleInputReport(focus.data(), focus.size());
-    EXPECT_EQ(freezeCalls, 1);
+    EXPECT_EQ(Library::freezeCalls, 1);
 
     handler.disableFocusByWatchdog();
     system.processList.setRunning("tessel.exe", false);
-    freezeResult = -1; // a failed focus still sounds and still sends 94
+    Library::freezeResult = -1; // a failed focus still sounds and still sends 94
     handler.handleInputReport(focus.data(), focus.size());
-    EXPECT_EQ(freezeCalls, 2);
+    EXPECT_EQ(Library::freezeCalls, 2);
     EXPECT_TRUE(log.contains("auto focus setting failed"));
 
     EXPECT_EQ(emitted(codes), (QList<int>{-1, AUTO_FOCUS, AUTO_FOCUS}));
@@ -329,10 +288,10 @@ TEST_F(CameraTest, CameraCommandsForTheServer)
     ASSERT_TRUE(library()->loadLibraries());
     system.processList.setRunning("tessel.exe", true);
     EXPECT_FALSE(handler.executeCameraCommand(AUTO_FOCUS));
-    EXPECT_EQ(freezeCalls, 0);
+    EXPECT_EQ(Library::freezeCalls, 0);
     handler.enableFocusByWatchdog();
     EXPECT_TRUE(handler.executeCameraCommand(AUTO_FOCUS));
-    EXPECT_EQ(freezeCalls, 1);
+    EXPECT_EQ(Library::freezeCalls, 1);
 }
 
 TEST_F(CameraTest, ReaderActsOnceOnAHeldButtonAndIgnoresEmptyAndShortReports)

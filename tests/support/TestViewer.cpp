@@ -1,0 +1,127 @@
+#include "TestViewer.h"
+
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <poll.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <QDeadlineTimer>
+#include <QThread>
+
+namespace {
+
+bool waitReadable(int socket, int timeoutMs)
+{
+    pollfd entry{socket, POLLIN, 0};
+    return ::poll(&entry, 1, timeoutMs) > 0;
+}
+
+} // namespace
+
+TestViewer::TestViewer(std::uint16_t port)
+{
+    QDeadlineTimer deadline(2000);
+    do {
+        const int candidate = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+        sockaddr_in address{};
+        address.sin_family = AF_INET;
+        address.sin_port = htons(port);
+        address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        if (::connect(candidate, reinterpret_cast<sockaddr *>(&address), sizeof address) == 0) {
+            socket = candidate;
+            return;
+        }
+        ::close(candidate);
+        QThread::msleep(20);
+    } while (!deadline.hasExpired());
+}
+
+TestViewer::~TestViewer()
+{
+    close();
+}
+
+bool TestViewer::sendBytes(const void *data, std::size_t size)
+{
+    const auto *bytes = static_cast<const unsigned char *>(data);
+    while (size > 0) {
+        const ssize_t sent = ::send(socket, bytes, size, MSG_NOSIGNAL);
+        if (sent <= 0)
+            return false;
+        bytes += sent;
+        size -= static_cast<std::size_t>(sent);
+    }
+    return true;
+}
+
+bool TestViewer::send(const WatchdogMessage &message)
+{
+    const auto bytes = message.encode();
+    return sendBytes(bytes.data(), bytes.size());
+}
+
+bool TestViewer::sendRequest(std::int32_t command, std::uint8_t state)
+{
+    WatchdogMessage message;
+    message.request = 1;
+    message.command = command;
+    message.state = state;
+    return send(message);
+}
+
+std::optional<WatchdogMessage::Bytes> TestViewer::receiveBytes(int timeoutMs)
+{
+    WatchdogMessage::Bytes bytes{};
+    std::size_t received = 0;
+    QDeadlineTimer deadline(timeoutMs);
+    while (received < bytes.size()) {
+        const int left = static_cast<int>(deadline.remainingTime());
+        if (left <= 0 || !waitReadable(socket, left))
+            return std::nullopt;
+        const ssize_t got = ::recv(socket, bytes.data() + received, bytes.size() - received, 0);
+        if (got <= 0)
+            return std::nullopt;
+        received += static_cast<std::size_t>(got);
+    }
+    return bytes;
+}
+
+std::optional<WatchdogMessage> TestViewer::receive(int timeoutMs)
+{
+    const auto bytes = receiveBytes(timeoutMs);
+    if (!bytes)
+        return std::nullopt;
+    return WatchdogMessage::decode(*bytes);
+}
+
+bool TestViewer::silentFor(int milliseconds)
+{
+    return !waitReadable(socket, milliseconds);
+}
+
+bool TestViewer::closedByPeer(int timeoutMs)
+{
+    QDeadlineTimer deadline(timeoutMs);
+    unsigned char byte;
+    while (!deadline.hasExpired()) {
+        if (!waitReadable(socket, static_cast<int>(deadline.remainingTime())))
+            return false;
+        const ssize_t got = ::recv(socket, &byte, 1, 0);
+        if (got <= 0)
+            return true;
+    }
+    return false;
+}
+
+void TestViewer::shutdownSending()
+{
+    ::shutdown(socket, SHUT_WR);
+}
+
+void TestViewer::close()
+{
+    if (socket >= 0)
+        ::close(socket);
+    socket = -1;
+}
