@@ -26,8 +26,6 @@ constexpr int VerifyIntervalMs = 10000;
 constexpr int MenuItemDelayMs = 1200;
 constexpr qint64 OemQuietTimeMs = 599; // a press counts when more than this has passed
 constexpr unsigned long ViewerCloseSettleMs = 500;
-// A start that failed is not retried more often than this.
-constexpr qint64 FailedStartRetryMs = 10000;
 constexpr unsigned long RestartWaitSliceMs = 100;
 
 const char *const ViewerExecutable = "tessel.exe";
@@ -221,7 +219,7 @@ void WatchDogController::startFreshCopy()
     // A start that failed would fail again at once: wait out the rest of the
     // retry period, so that a broken set-up does not restart in a tight loop.
     if (!started) {
-        while (lifetime.elapsed() < FailedStartRetryMs) {
+        while (lifetime.elapsed() < failedStartRetryMs) {
             if (system.sessionEndRequested())
                 return;
             QThread::msleep(RestartWaitSliceMs);

@@ -45,6 +45,9 @@ public:
     // The OEM button ids registered with the driver, in registration order.
     static const int OemButtonIds[14];
 
+    // A start that failed is not retried more often than this.
+    static inline int failedStartRetryMs = 10000;
+
 public slots:
     bool modifyBVDocCamMenuItem();
 

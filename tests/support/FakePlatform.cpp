@@ -35,6 +35,8 @@ bool FakeProcesses::isProcessRunning(const std::string &exeName, bool &running)
 
 bool FakeProcesses::startDetached(const std::string &program)
 {
+    if (onStartDetached)
+        onStartDetached(program);
     std::lock_guard lock(mutex);
     started.push_back(program);
     return true;

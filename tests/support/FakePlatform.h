@@ -34,6 +34,8 @@ public:
     void queueShellResults(std::vector<int> results);
 
     std::vector<std::string> detachedStarts() const;
+    // Called by startDetached, before it records the start.
+    std::function<void(const std::string &program)> onStartDetached;
     std::vector<std::string> shellCalls() const; // "verb file"
 
 private:

@@ -1,0 +1,382 @@
+// The controller with its real server, client and dispatch thread, against a
+// driver and viewers on real loopback sockets, over the fake platform.
+#include "app/ConfigurationSettings.h"
+#include "app/WatchDogController.h"
+#include "common/ServicePorts.h"
+#include "driverapi/APIClient.h"
+#include "driverapi/RequestHeader.h"
+#include "driverapi/ResponseHeader.h"
+#include "server/WDServer.h"
+#include "server/WatchdogCommand.h"
+
+#include "FakeControlLibrary.h"
+#include "FakePlatform.h"
+#include "LogCapture.h"
+#include "TestDriver.h"
+#include "TestViewer.h"
+
+#include <gtest/gtest.h>
+
+#include <QCoreApplication>
+#include <QDeadlineTimer>
+#include <QDesktopServices>
+#include <QSignalSpy>
+#include <QThread>
+#include <QUrl>
+
+#include <functional>
+
+struct WatchDogControllerTestAccess
+{
+    static APIClient *client(WatchDogController *controller) { return controller->apiClient; }
+    static bool viewerOn(WatchDogController *controller) { return controller->viewerOn; }
+    static bool viewerRunning(WatchDogController *controller) { return controller->viewerRunning; }
+    static void oemButton(WatchDogController *controller, int id) { controller->bvdApiOemButtonPressed(id); }
+    static void checkConnection(WatchDogController *controller) { controller->checkApiConnection(); }
+    static void menuItemClicked(WatchDogController *controller, int id) { controller->handleMenuItemClicked(id); }
+    static bool addIcons(WatchDogController *controller) { return controller->addOEMIcons(); }
+    static void disconnected(WatchDogController *controller, int reason) { controller->bvdApiDisconnected(reason); }
+};
+
+namespace {
+
+using Access = WatchDogControllerTestAccess;
+
+bool waitUntil(const std::function<bool()> &condition, int timeoutMs = 5000)
+{
+    QDeadlineTimer deadline(timeoutMs);
+    while (!condition()) {
+        if (deadline.hasExpired())
+            return false;
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
+        QThread::msleep(2);
+    }
+    return true;
+}
+
+// Catches the web page the controller opens.
+class UrlCatcher : public QObject
+{
+    Q_OBJECT
+public:
+    QList<QUrl> opened;
+public slots:
+    void open(const QUrl &url) { opened.append(url); }
+};
+
+class ControllerTest : public ::testing::Test
+{
+protected:
+    void SetUp() override
+    {
+        FakeControlLibrary::install(system.moduleLoader);
+        ServicePorts::viewer = 0;
+        ServicePorts::driver = driverPort();
+        system.heldLocks.insert("WatchDogApp_SingleInstanceMutex");
+        system.processList.onStartDetached = [this](const std::string &) {
+            lockHeldAtRestart = system.heldLocks.count("WatchDogApp_SingleInstanceMutex") > 0;
+        };
+    }
+
+    void TearDown() override
+    {
+        if (controller)
+            WatchDogController::destroyInstance();
+        ServicePorts::viewer = ServicePorts::ViewerPort;
+        ServicePorts::driver = ServicePorts::DriverPort;
+    }
+
+    virtual std::uint16_t driverPort() { return driver.port(); }
+
+    bool start()
+    {
+        controller = WatchDogController::instance();
+        return controller->startCommunications();
+    }
+
+    void stop()
+    {
+        WatchDogController::destroyInstance();
+        controller = nullptr;
+    }
+
+    std::uint16_t viewerPort()
+    {
+        waitUntil([] { return WDServer::instance()->listeningPort() != 0; });
+        return WDServer::instance()->listeningPort();
+    }
+
+    // Lines of the watchdog's own classes, in order, without the server
+    // thread's (whose place among them depends on timing).
+    QStringList controllerLines() const
+    {
+        QStringList lines;
+        for (const QString &line : log.lines())
+            if (!line.startsWith("<WDServer::run()>"))
+                lines.append(line);
+        return lines;
+    }
+
+    std::vector<std::int32_t> buttonRequests() const
+    {
+        std::vector<std::int32_t> ids;
+        for (const auto &request : driver.requests())
+            if (request.type == ADD_OEM_BUTTON)
+                ids.push_back(request.buttonId());
+        return ids;
+    }
+
+    fakes::FakePlatform system;
+    LogCapture log;
+    TestDriver driver;
+    WatchDogController *controller = nullptr;
+    bool lockHeldAtRestart = true;
+};
+
+const std::vector<std::int32_t> RegistrationOrder{93, 116, 139, 162, 94, 117, 140, 163, 95, 118, 141, 164, 96, 23};
+
+// The same, with no driver listening.
+class ControllerWithoutDriverTest : public ControllerTest
+{
+protected:
+    std::uint16_t driverPort() override
+    {
+        TestDriver gone;
+        return gone.port();
+    }
+};
+
+} // namespace
+
+TEST_F(ControllerWithoutDriverTest, StartsWithoutCameraOrDriverAndTearsDownInOrder)
+{
+    ASSERT_TRUE(start());
+    EXPECT_NE(Access::client(controller), nullptr) << "the client is kept for the periodic check";
+    EXPECT_EQ(controllerLines(),
+              (QStringList{"<WatchDogController::startCommunications()> startCommunications",
+                           "<WatchDogController::initializeApplication()> initializeApplication",
+                           "<WatchDogController::initializeWatchdogServerConnection()> initializeWatchdogServerConnection",
+                           "<WDServer::OpenHIDDevice()> failed to featchVideoDeviceInformation.",
+                           "<WatchDogController::initializeBrivaraDriverAPIConnection()> initializeBrivaraDriverAPIConnection",
+                           "<APIClient::connectToServer()> Could not connect to the Brivara Server.",
+                           "<WatchDogController::initializeBrivaraDriverAPIConnection()> brivaraDriverAPIClient Terminate.",
+                           "<WatchDogController::initializeApplication()> Failed to connect brivara driver."}));
+    viewerPort();
+    log.clear();
+    stop();
+    EXPECT_EQ(controllerLines(), (QStringList{"WatchDogController::~WatchDogController()",
+                                              "watchDogServer Finished()...", "Unregistration successful.",
+                                              "<WatchDogController::~WatchDogController()> Exit."}));
+    EXPECT_EQ(system.processList.detachedStarts(), std::vector<std::string>{"tesselwatchdogapplication.exe"});
+}
+
+TEST_F(ControllerWithoutDriverTest, TheFreshCopyStartsAfterTheLockIsGivenUp)
+{
+    auto lock = system.createInstanceLock("WatchDogApp_SingleInstanceMutex");
+    system.heldLocks.clear();
+    ASSERT_EQ(lock->acquire(), platform::InstanceLock::Outcome::Acquired);
+    ASSERT_TRUE(start());
+    controller->setInstanceLock(lock.get());
+    stop();
+    EXPECT_FALSE(lockHeldAtRestart);
+    EXPECT_EQ(system.processList.detachedStarts().size(), 1u);
+    lock->release(); // a second release does nothing
+    EXPECT_EQ(system.lockReleases, 1);
+}
+
+TEST_F(ControllerWithoutDriverTest, AStopAskedForByTheSessionStartsNoFreshCopy)
+{
+    ASSERT_TRUE(start());
+    system.sessionEnd = true;
+    stop();
+    EXPECT_TRUE(system.processList.detachedStarts().empty());
+}
+
+TEST_F(ControllerWithoutDriverTest, AFailedStartIsNotRetriedAtOnce)
+{
+    // The camera is there but its library does not come up: the start fails.
+    system.hidInterfaces.addInterface("/dev/hidraw0 hid#vid_7a3e&pid_4b20",
+                                      std::make_shared<fakes::FakeHidDevice>(0x7A3E, 0x4B20, 65));
+    FakeControlLibrary::initResult = 0;
+    WatchDogController::failedStartRetryMs = 1500;
+    QElapsedTimer clock;
+    clock.start();
+    EXPECT_FALSE(start());
+    EXPECT_TRUE(log.contains("<WatchDogController::initializeWatchdogServerConnection()> startUsbCommunication failed."));
+    EXPECT_TRUE(log.contains("<WatchDogController::initializeApplication()> Failed to Start watchdog server."));
+    EXPECT_NE(Access::client(controller), nullptr);
+    stop();
+    WatchDogController::failedStartRetryMs = 10000;
+    EXPECT_GE(clock.elapsed(), 1500);
+    EXPECT_EQ(system.processList.detachedStarts().size(), 1u);
+}
+
+TEST_F(ControllerWithoutDriverTest, TheConnectionCheckReportsTheDriversState)
+{
+    ASSERT_TRUE(start());
+    QSignalSpy statuses(ConfigurationSettings::instance(), &ConfigurationSettings::setBVDConnectionStatus);
+    Access::checkConnection(controller);
+    system.processList.setRunning("BrivaraDriver.exe", true);
+    Access::checkConnection(controller);
+    ASSERT_EQ(statuses.size(), 4);
+    EXPECT_EQ(statuses[0][0].value<BRIVARA_DRIVER_CONNECTION_STATUS>(), DRIVER_STATUS_CHECKING);
+    EXPECT_EQ(statuses[1][0].value<BRIVARA_DRIVER_CONNECTION_STATUS>(), DRIVER_STATUS_NOT_RUNNING);
+    EXPECT_EQ(statuses[2][0].value<BRIVARA_DRIVER_CONNECTION_STATUS>(), DRIVER_STATUS_CHECKING);
+    EXPECT_EQ(statuses[3][0].value<BRIVARA_DRIVER_CONNECTION_STATUS>(), DRIVER_STATUS_NOT_ANSWERING);
+    EXPECT_EQ(log.count("<WatchDogController::checkApiConnection()> checkApiConnection"), 2);
+}
+
+TEST_F(ControllerTest, AtStartTheMenuItemReachesTheDriverBeforeTheFourteenButtons)
+{
+    ASSERT_TRUE(start());
+    EXPECT_TRUE(log.contains(
+        "<WatchDogController::initializeBrivaraDriverAPIConnection()> initializeBrivaraDriverAPIConnection:  true"));
+    ASSERT_TRUE(waitUntil([this] { return driver.requests().size() >= 15; }));
+    const auto requests = driver.requests();
+    ASSERT_EQ(requests.front().type, ADD_MENU_ITEM);
+    const MenuItemRecord item = requests.front().menuItem();
+    EXPECT_EQ(item.flag, 1);
+    EXPECT_EQ(item.caption, u"Turn on Tessel");
+    EXPECT_EQ(item.itemId, 0);
+    EXPECT_EQ(buttonRequests(), RegistrationOrder);
+}
+
+TEST_F(ControllerTest, AConnectedCheckReportsOnlyConnectedAndALostDriverIsReconnected)
+{
+    ASSERT_TRUE(start());
+    ASSERT_TRUE(waitUntil([this] { return driver.requests().size() >= 15; }));
+    QSignalSpy statuses(ConfigurationSettings::instance(), &ConfigurationSettings::setBVDConnectionStatus);
+    Access::checkConnection(controller);
+    ASSERT_EQ(statuses.size(), 1);
+    EXPECT_EQ(statuses[0][0].value<BRIVARA_DRIVER_CONNECTION_STATUS>(), DRIVER_STATUS_CONNECTED);
+    EXPECT_EQ(driver.requests().size(), 15u) << "a connected check sends nothing";
+
+    // The driver goes away: the loss is reported once and closes the client;
+    // the next check reconnects and adds the item before the buttons.
+    driver.dropConnection();
+    ASSERT_TRUE(log.waitFor("<WatchDogController::bvdApiDisconnected()> reason:  -1"));
+    ASSERT_TRUE(waitUntil([this] { return !Access::client(controller)->isConnected(); }));
+    statuses.clear();
+    Access::checkConnection(controller);
+    EXPECT_EQ(statuses.size(), 2);
+    EXPECT_EQ(statuses[0][0].value<BRIVARA_DRIVER_CONNECTION_STATUS>(), DRIVER_STATUS_CHECKING);
+    EXPECT_EQ(statuses[1][0].value<BRIVARA_DRIVER_CONNECTION_STATUS>(), DRIVER_STATUS_CONNECTED);
+    ASSERT_TRUE(waitUntil([this] { return driver.requests().size() >= 30; }));
+    const auto requests = driver.requests();
+    EXPECT_EQ(requests[15].type, ADD_MENU_ITEM);
+    EXPECT_EQ(driver.connections(), 2);
+    EXPECT_EQ(log.count("<WatchDogController::bvdApiDisconnected()> reason:  -1"), 1);
+}
+
+TEST_F(ControllerTest, AllFourteenButtonsAreRegisteredEvenWhenTheFirstIsRefused)
+{
+    ASSERT_TRUE(start());
+    ASSERT_TRUE(waitUntil([this] { return driver.requests().size() >= 15; }));
+    driver.setMode(TestDriver::Mode::Fixed, 0);
+    EXPECT_FALSE(Access::addIcons(controller));
+    EXPECT_EQ(driver.requests().size(), 29u);
+}
+
+TEST_F(ControllerTest, AViewerConnectingAndClosingFlipsTheMenuItem)
+{
+    ASSERT_TRUE(start());
+    ASSERT_TRUE(waitUntil([this] { return driver.requests().size() >= 15; }));
+    {
+        TestViewer viewer(viewerPort());
+        ASSERT_TRUE(waitUntil([this] { return driver.requests().size() >= 17; }));
+        auto requests = driver.requests();
+        EXPECT_EQ(requests[15].type, REMOVE_MENU_ITEM);
+        EXPECT_EQ(requests[15].menuItem().itemId, 1);
+        EXPECT_EQ(requests[16].type, ADD_MENU_ITEM);
+        EXPECT_EQ(requests[16].menuItem().caption, u"Turn off Tessel");
+        EXPECT_TRUE(Access::viewerRunning(controller));
+        EXPECT_TRUE(log.contains("<WatchDogController::startZoomApplicationSysMenu()>  iMenuItemId:  1"));
+    }
+    ASSERT_TRUE(waitUntil([this] { return driver.requests().size() >= 19; }));
+    const auto requests = driver.requests();
+    EXPECT_EQ(requests[17].type, REMOVE_MENU_ITEM);
+    EXPECT_EQ(requests[17].menuItem().itemId, 2);
+    EXPECT_EQ(requests[18].type, ADD_MENU_ITEM);
+    EXPECT_EQ(requests[18].menuItem().caption, u"Turn on Tessel");
+    EXPECT_FALSE(Access::viewerRunning(controller));
+    EXPECT_FALSE(Access::viewerOn(controller));
+}
+
+TEST_F(ControllerTest, AClickStartsTheViewerOrAsksARunningOneToTurnOff)
+{
+    ASSERT_TRUE(start());
+    Access::menuItemClicked(controller, 5);
+    ASSERT_TRUE(waitUntil([this] { return !system.processList.shellCalls().empty(); }));
+    EXPECT_EQ(system.processList.shellCalls(), std::vector<std::string>{"open tessel.exe"});
+    EXPECT_TRUE(log.waitFor("<WatchDogController::manageDocCamApplication()> bFlag=  false"));
+
+    // Not allowed: elevated; still not: said so.
+    system.processList.queueShellResults({platform::SE_ERR_ACCESSDENIED, platform::SE_ERR_ACCESSDENIED});
+    Access::menuItemClicked(controller, 5);
+    EXPECT_TRUE(log.waitFor("VX=> Error to run tessel.exe "));
+    EXPECT_TRUE(log.contains("VX=> SE_ERR_ACCESSDENIED "));
+    EXPECT_EQ(system.processList.shellCalls(),
+              (std::vector<std::string>{"open tessel.exe", "open tessel.exe", "runas tessel.exe"}));
+
+    // A viewer that runs is asked to turn off instead.
+    TestViewer viewer(viewerPort());
+    ASSERT_TRUE(waitUntil([this] { return Access::viewerRunning(controller); }));
+    Access::menuItemClicked(controller, 5);
+    const auto record = viewer.receive();
+    ASSERT_TRUE(record);
+    EXPECT_EQ(record->request, 1);
+    EXPECT_EQ(record->command, VIEWER_ON_OFF);
+    EXPECT_EQ(system.processList.shellCalls().size(), 3u);
+}
+
+TEST_F(ControllerTest, OemButtonsWaitOutTheQuietTimeAndReachTheViewer)
+{
+    ASSERT_TRUE(start());
+    TestViewer viewer(viewerPort());
+    ASSERT_TRUE(waitUntil([this] { return Access::viewerRunning(controller); }));
+
+    Access::oemButton(controller, 116); // within 600 ms of the start: dropped
+    QThread::msleep(700);
+    Access::oemButton(controller, 164);
+    Access::oemButton(controller, 94); // 0 ms later: dropped
+    QThread::msleep(400);
+    Access::oemButton(controller, 140); // 400 ms after the last: dropped
+    QThread::msleep(700);
+    Access::oemButton(controller, 97); // unknown: nothing, but restarts the clock
+    QThread::msleep(300);
+    Access::oemButton(controller, 95); // dropped
+    QThread::msleep(700);
+    Access::oemButton(controller, 139);
+
+    const auto first = viewer.receive();
+    const auto second = viewer.receive();
+    ASSERT_TRUE(first && second);
+    EXPECT_EQ(first->command, 164);
+    EXPECT_EQ(first->request, 1);
+    EXPECT_EQ(second->command, ROTATE);
+    EXPECT_TRUE(viewer.silentFor(200));
+}
+
+TEST_F(ControllerTest, OemButtonTwentyThreeOpensTheWebPage)
+{
+    UrlCatcher catcher;
+    QDesktopServices::setUrlHandler("https", &catcher, "open");
+    ASSERT_TRUE(start());
+    QThread::msleep(650);
+    Access::oemButton(controller, 23);
+    EXPECT_TRUE(waitUntil([&catcher] { return !catcher.opened.isEmpty(); }));
+    QDesktopServices::unsetUrlHandler("https");
+    ASSERT_EQ(catcher.opened.size(), 1);
+    EXPECT_EQ(catcher.opened.front(), QUrl("https://www.brivara.com/tessel"));
+}
+
+TEST_F(ControllerTest, ADisconnectionReportWhileDisconnectedOnlyLogs)
+{
+    ASSERT_TRUE(start());
+    Access::client(controller)->disconnectFromServer();
+    Access::disconnected(controller, 104);
+    EXPECT_TRUE(log.contains("<WatchDogController::bvdApiDisconnected()> reason:  104"));
+    EXPECT_FALSE(Access::client(controller)->isConnected());
+}
+
+#include "ControllerTest.moc"
