@@ -6,15 +6,32 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include <algorithm>
+
+#include <QCoreApplication>
 #include <QDeadlineTimer>
 #include <QThread>
 
 namespace {
 
+// Waits for data; on the main thread the event loop keeps running meanwhile,
+// so that queued signals (camera buttons) are delivered while a test waits.
 bool waitReadable(int socket, int timeoutMs)
 {
-    pollfd entry{socket, POLLIN, 0};
-    return ::poll(&entry, 1, timeoutMs) > 0;
+    const bool mainThread = QCoreApplication::instance()
+                            && QThread::currentThread() == QCoreApplication::instance()->thread();
+    QDeadlineTimer deadline(timeoutMs);
+    for (;;) {
+        pollfd entry{socket, POLLIN, 0};
+        const int slice = mainThread ? std::min<int>(10, static_cast<int>(deadline.remainingTime()))
+                                     : static_cast<int>(deadline.remainingTime());
+        if (::poll(&entry, 1, std::max(slice, 0)) > 0)
+            return true;
+        if (deadline.hasExpired())
+            return false;
+        if (mainThread)
+            QCoreApplication::processEvents();
+    }
 }
 
 } // namespace
