@@ -7,6 +7,7 @@
 #include "RequestHandler.h"
 #include "RequestStreamParser.h"
 #include "ResponseWriter.h"
+#include "Text.h"
 #include "common/LittleEndian.h"
 #include "driverapi/MenuItemRecord.h"
 #include "server/WatchdogCommand.h"
@@ -238,4 +239,14 @@ TEST(RecordTextTest, ShowsDevicesThatTheCountCoversAndWarnsOfImpossibleCounts)
     EXPECT_EQ(record_text::describeDevices(message),
               (std::vector<std::string>{"warning deviceCount=-3 outside 0..10"}));
     EXPECT_EQ(record_text::summary(1, 95, 0), "request=1 command=95 - state=0");
+}
+
+TEST(EventTextTest, QuotedValuesStayOneLineOfValidUtf8)
+{
+    EXPECT_EQ(text::quoted("caf\xc3\xa9 \xf0\x9f\x98\x80"), "\"caf\xc3\xa9 \xf0\x9f\x98\x80\"");
+    // A stray byte, a cut sequence, an encoded surrogate, an overlong slash.
+    EXPECT_EQ(text::quoted("a\xff" "b\xc3"), "\"a\\xffb\\xc3\"");
+    EXPECT_EQ(text::quoted("\xed\xa0\x80"), "\"\\xed\\xa0\\x80\"");
+    EXPECT_EQ(text::quoted("\xc0\xaf"), "\"\\xc0\\xaf\"");
+    EXPECT_EQ(text::quoted("tab\there\r\n\"\\"), "\"tab\\x09here\\x0d\\x0a\\\"\\\\\"");
 }

@@ -28,6 +28,7 @@ int usageError(const std::string &message)
 
 int main(int argc, char **argv)
 {
+    keepStandardDescriptorsOpen();
     EventLog log("brivaradriver");
     std::string host = "127.0.0.1";
     std::int64_t port = 800;
@@ -87,10 +88,12 @@ int main(int argc, char **argv)
     standIn = &driver;
     SignalWatcher signals(loop, [&driver](int signalNumber) { driver.endProgram(0, signalName(signalNumber)); });
 
-    if (!driver.listen(*address))
-        return CannotListen;
+    // The FIFO exists before the "listening" line, so a script that waits
+    // for that line can write to it at once.
     if (!controlPath.empty() && !input.openControlFifo(controlPath))
         return BadOptions;
+    if (!driver.listen(*address))
+        return CannotListen;
     input.readStdin();
     loop.run();
     return exit.exitCode();

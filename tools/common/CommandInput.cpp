@@ -14,6 +14,16 @@ namespace {
 constexpr int StdinFd = 0;
 }
 
+void keepStandardDescriptorsOpen()
+{
+    for (int fd = 0; fd <= 2; ++fd) {
+        if (::fcntl(fd, F_GETFD) < 0 && errno == EBADF) {
+            // open() takes the lowest free descriptor: this one.
+            [[maybe_unused]] const int opened = ::open("/dev/null", fd == 0 ? O_RDONLY : O_WRONLY);
+        }
+    }
+}
+
 CommandInput::CommandInput(EventLoop &eventLoop, EventLog &eventLog, LineHandler lineHandler,
                            EndHandler stdinEndHandler)
     : loop(eventLoop), log(eventLog), onLine(std::move(lineHandler)), onStdinEnd(std::move(stdinEndHandler))

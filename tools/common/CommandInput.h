@@ -9,6 +9,11 @@
 
 class EventLog;
 
+// Opens /dev/null on any of descriptors 0 to 2 that is closed. Otherwise the
+// first socket could become descriptor 0 and be taken for standard input.
+// Call first thing in main.
+void keepStandardDescriptorsOpen();
+
 // Command lines from standard input and from an optional control FIFO, handed
 // over one at a time in arrival order. The FIFO is reopened whenever its
 // writer closes, so any number of scripts can write to it one after another.

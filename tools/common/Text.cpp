@@ -5,22 +5,64 @@
 
 namespace text {
 
+namespace {
+
+// The length of the well-formed UTF-8 sequence at the start of `rest`, or 0
+// (overlong forms, surrogates and values past U+10FFFF are not well-formed).
+std::size_t utf8SequenceLength(std::string_view rest)
+{
+    const auto byte = [&rest](std::size_t i) { return static_cast<unsigned char>(rest[i]); };
+    const unsigned char lead = byte(0);
+    std::size_t length = 0;
+    unsigned char low = 0x80;
+    unsigned char high = 0xBF;
+    if (lead >= 0xC2 && lead <= 0xDF) {
+        length = 2;
+    } else if (lead >= 0xE0 && lead <= 0xEF) {
+        length = 3;
+        low = lead == 0xE0 ? 0xA0 : 0x80;
+        high = lead == 0xED ? 0x9F : 0xBF;
+    } else if (lead >= 0xF0 && lead <= 0xF4) {
+        length = 4;
+        low = lead == 0xF0 ? 0x90 : 0x80;
+        high = lead == 0xF4 ? 0x8F : 0xBF;
+    } else {
+        return 0;
+    }
+    if (rest.size() < length || byte(1) < low || byte(1) > high)
+        return 0;
+    for (std::size_t i = 2; i < length; ++i) {
+        if (byte(i) < 0x80 || byte(i) > 0xBF)
+            return 0;
+    }
+    return length;
+}
+
+} // namespace
+
 std::string quoted(std::string_view value)
 {
     static constexpr char digits[] = "0123456789abcdef";
     std::string out = "\"";
-    for (const char c : value) {
+    for (std::size_t i = 0; i < value.size();) {
+        const char c = value[i];
         const auto byte = static_cast<unsigned char>(c);
         if (c == '"' || c == '\\') {
             out += '\\';
             out += c;
-        } else if (byte < 0x20 || byte == 0x7F) {
+        } else if (byte >= 0x20 && byte < 0x7F) {
+            out += c;
+        } else if (const std::size_t length = byte >= 0x80 ? utf8SequenceLength(value.substr(i)) : 0) {
+            // Well-formed text stays readable: captions come out as UTF-8.
+            out += value.substr(i, length);
+            i += length;
+            continue;
+        } else {
             out += "\\x";
             out += digits[byte >> 4];
             out += digits[byte & 0xF];
-        } else {
-            out += c;
         }
+        ++i;
     }
     out += '"';
     return out;

@@ -9,8 +9,9 @@
 // Small text helpers for command lines and event lines.
 namespace text {
 
-// A value in double quotes with '"', '\' and control bytes escaped, so that
-// an event line stays one line whatever a peer sent.
+// A value in double quotes with '"' and '\' escaped, and control bytes and
+// bytes that are not well-formed UTF-8 as \xNN: an event line stays one line
+// of valid UTF-8 whatever a peer sent.
 std::string quoted(std::string_view value);
 
 std::vector<std::string> splitWords(std::string_view line);

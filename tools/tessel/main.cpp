@@ -54,6 +54,7 @@ std::optional<std::vector<std::int32_t>> parseCodeList(const std::string &list)
 
 int main(int argc, char **argv)
 {
+    keepStandardDescriptorsOpen();
     EventLog log("tessel");
     ViewerSettings settings;
     std::string host = "127.0.0.1";
@@ -136,9 +137,11 @@ int main(int argc, char **argv)
     standIn = &viewer;
     SignalWatcher signals(loop, [&viewer](int signalNumber) { viewer.endProgram(0, signalName(signalNumber)); });
 
-    input.readStdin();
+    // The FIFO exists before the "connecting" line, so a script that waits
+    // for that line can write to it at once.
     if (!controlPath.empty() && !input.openControlFifo(controlPath))
         return BadOptions;
+    input.readStdin();
     viewer.start();
     loop.run();
     return exit.exitCode();
