@@ -28,6 +28,11 @@ int main(int argc, char *argv[])
     QApplication application(argc, argv);
     platform::Platform &system = platform::current();
 
+    // The session's request to stop ends whatever event loop runs: the
+    // "already running" box as well as the watchdog's own loop. The
+    // controller then sees the request and starts no fresh copy.
+    system.watchForSessionEnd([] { QCoreApplication::exit(0); });
+
     UserInterfaceController *texts = UserInterfaceController::instance();
     if (texts->isRightToLeft())
         QApplication::setLayoutDirection(Qt::RightToLeft);
@@ -52,10 +57,6 @@ int main(int argc, char *argv[])
         delete texts;
         return 0;
     }
-
-    // The session's request to stop ends the event loop; the controller then
-    // sees it and starts no fresh copy.
-    system.watchForSessionEnd([] { QCoreApplication::quit(); });
 
     WatchDogController *controller = WatchDogController::instance();
     controller->setInstanceLock(instanceLock.get());
