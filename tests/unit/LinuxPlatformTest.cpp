@@ -1,0 +1,140 @@
+// The Linux backend's process, lock and module conventions.
+#include "platform/Platform.h"
+#include "platform/linux/DlModules.h"
+#include "platform/linux/FileInstanceLock.h"
+#include "platform/linux/LinuxProcesses.h"
+#include "platform/linux/ProgramFiles.h"
+
+#include <gtest/gtest.h>
+
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <thread>
+
+using namespace platform::linux_backend;
+namespace fs = std::filesystem;
+
+namespace {
+
+class TemporaryFolder
+{
+public:
+    TemporaryFolder()
+    {
+        char pattern[] = "/tmp/tessel-platform-XXXXXX";
+        path = ::mkdtemp(pattern);
+    }
+    ~TemporaryFolder() { fs::remove_all(path); }
+    fs::path path;
+};
+
+void writeScript(const fs::path &file, const std::string &body, fs::perms permissions)
+{
+    std::ofstream(file) << "#!/bin/sh\n" << body << "\n";
+    fs::permissions(file, permissions);
+}
+
+bool waitForFile(const fs::path &file)
+{
+    for (int i = 0; i < 300; ++i) {
+        if (fs::exists(file))
+            return true;
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+    return false;
+}
+
+} // namespace
+
+TEST(LinuxPlatformTest, TheSessionLockAdmitsOneHolderAtATime)
+{
+    TemporaryFolder runtime;
+    ::setenv("XDG_RUNTIME_DIR", runtime.path.c_str(), 1);
+    FileInstanceLock first("WatchDogApp_SingleInstanceMutex");
+    FileInstanceLock second("WatchDogApp_SingleInstanceMutex");
+    EXPECT_EQ(first.path(), (runtime.path / "WatchDogApp_SingleInstanceMutex").string());
+    EXPECT_EQ(first.acquire(), platform::InstanceLock::Outcome::Acquired);
+    EXPECT_EQ(second.acquire(), platform::InstanceLock::Outcome::AlreadyHeld);
+    first.release();
+    first.release();
+    EXPECT_EQ(second.acquire(), platform::InstanceLock::Outcome::Acquired);
+
+    // A child of the holder does not inherit the lock.
+    const pid_t child = ::fork();
+    if (child == 0) {
+        FileInstanceLock inChild("WatchDogApp_SingleInstanceMutex");
+        ::_exit(inChild.acquire() == platform::InstanceLock::Outcome::AlreadyHeld ? 0 : 1);
+    }
+    int status = 0;
+    ::waitpid(child, &status, 0);
+    EXPECT_EQ(WEXITSTATUS(status), 0);
+
+    ::setenv("XDG_RUNTIME_DIR", (runtime.path / "missing" / "folder").c_str(), 1);
+    FileInstanceLock nowhere("WatchDogApp_SingleInstanceMutex");
+    EXPECT_EQ(nowhere.acquire(), platform::InstanceLock::Outcome::Failed);
+    ::unsetenv("XDG_RUNTIME_DIR");
+    EXPECT_EQ(FileInstanceLock("x").path(), "/tmp/x-" + std::to_string(::getuid()));
+}
+
+TEST(LinuxPlatformTest, ProcessLookupIgnoresCaseAndTheExeSuffix)
+{
+    const std::string self = fs::read_symlink("/proc/self/exe").filename();
+    LinuxProcesses processes;
+    bool running = false;
+    EXPECT_TRUE(processes.isProcessRunning(self + ".exe", running));
+    EXPECT_TRUE(running);
+    std::string upper = self;
+    for (char &c : upper)
+        c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+    EXPECT_TRUE(processes.isProcessRunning(upper + ".EXE", running));
+    EXPECT_TRUE(running);
+    EXPECT_TRUE(processes.isProcessRunning("no-such-program.exe", running));
+    EXPECT_FALSE(running);
+    EXPECT_EQ(withoutExeSuffix("tessel.EXE"), "tessel");
+    EXPECT_EQ(withoutExeSuffix(".exe"), ".exe");
+}
+
+TEST(LinuxPlatformTest, OpeningAProgramGivesTheResultCodesOfTheSystem)
+{
+    TemporaryFolder folder;
+    const fs::path marker = folder.path / "started";
+    writeScript(folder.path / "viewer-test-program", "touch '" + marker.string() + "'",
+                fs::perms::owner_all);
+    writeScript(folder.path / "not-allowed", "exit 0", fs::perms::owner_read | fs::perms::owner_write);
+    const std::string path = std::string(std::getenv("PATH") ? std::getenv("PATH") : "");
+    ::setenv("PATH", (folder.path.string() + ":" + path).c_str(), 1);
+
+    LinuxProcesses processes;
+    EXPECT_EQ(processes.shellExecute("open", "viewer-test-program.exe"), platform::SHELL_EXECUTE_SUCCESS);
+    EXPECT_TRUE(waitForFile(marker));
+    EXPECT_EQ(processes.shellExecute("open", "no-such-viewer.exe"), platform::SE_ERR_FNF);
+    // Without any execute bit not even root may run it.
+    EXPECT_EQ(processes.shellExecute("open", "not-allowed.exe"), platform::SE_ERR_ACCESSDENIED);
+
+    fs::remove(marker);
+    EXPECT_TRUE(processes.startDetached("viewer-test-program.exe"));
+    EXPECT_TRUE(waitForFile(marker));
+    EXPECT_FALSE(processes.startDetached("no-such-viewer.exe"));
+    ::setenv("PATH", path.c_str(), 1);
+}
+
+TEST(LinuxPlatformTest, ModulesAreNamedTheLinuxWay)
+{
+    EXPECT_EQ(DlModules::fileNameFor("ZentraSw.dll"), "libZentraSw.so");
+    EXPECT_EQ(DlModules::fileNameFor("tlxuvc.ax"), "tlxuvc.ax");
+    DlModules modules;
+    EXPECT_EQ(modules.load("NoSuchModule.dll"), nullptr);
+    platform::ModuleHandle libc = modules.load("libc.so.6");
+    ASSERT_NE(libc, nullptr);
+    EXPECT_NE(modules.lookup(libc, "strlen"), nullptr);
+    EXPECT_EQ(modules.lookup(libc, "NoSuchFunction"), nullptr);
+    EXPECT_EQ(modules.lookup(nullptr, "strlen"), nullptr);
+    EXPECT_TRUE(modules.release(libc));
+    EXPECT_FALSE(modules.release(nullptr));
+}
