@@ -21,6 +21,7 @@
 #include <QDeadlineTimer>
 #include <QDesktopServices>
 #include <QSignalSpy>
+#include <QMutex>
 #include <QThread>
 #include <QUrl>
 
@@ -33,6 +34,8 @@ struct WatchDogControllerTestAccess
     static bool viewerRunning(WatchDogController *controller) { return controller->viewerRunning; }
     static void oemButton(WatchDogController *controller, int id) { controller->bvdApiOemButtonPressed(id); }
     static void checkConnection(WatchDogController *controller) { controller->checkApiConnection(); }
+    // As the check timer does: through the queue, on the dispatch thread.
+    static void queueCheck(WatchDogController *controller) { controller->verifyBVDAPIConnectionStatus(); }
     static void menuItemClicked(WatchDogController *controller, int id) { controller->handleMenuItemClicked(id); }
     static bool addIcons(WatchDogController *controller) { return controller->addOEMIcons(); }
     static void disconnected(WatchDogController *controller, int reason) { controller->bvdApiDisconnected(reason); }
@@ -53,6 +56,35 @@ bool waitUntil(const std::function<bool()> &condition, int timeoutMs = 5000)
     }
     return true;
 }
+
+// The connection statuses, from whatever thread publishes them.
+class StatusRecorder
+{
+public:
+    StatusRecorder()
+    {
+        QObject::connect(ConfigurationSettings::instance(), &ConfigurationSettings::setBVDConnectionStatus,
+                         &context, [this](BRIVARA_DRIVER_CONNECTION_STATUS status) {
+                             QMutexLocker locker(&mutex);
+                             recorded.append(status);
+                         }, Qt::DirectConnection);
+    }
+    QList<BRIVARA_DRIVER_CONNECTION_STATUS> statuses() const
+    {
+        QMutexLocker locker(&mutex);
+        return recorded;
+    }
+    void clear()
+    {
+        QMutexLocker locker(&mutex);
+        recorded.clear();
+    }
+
+private:
+    QObject context;
+    mutable QMutex mutex;
+    QList<BRIVARA_DRIVER_CONNECTION_STATUS> recorded;
+};
 
 // Catches the web page the controller opens.
 class UrlCatcher : public QObject
@@ -245,10 +277,11 @@ TEST_F(ControllerTest, AConnectedCheckReportsOnlyConnectedAndALostDriverIsReconn
 {
     ASSERT_TRUE(start());
     ASSERT_TRUE(waitUntil([this] { return driver.requests().size() >= 15; }));
-    QSignalSpy statuses(ConfigurationSettings::instance(), &ConfigurationSettings::setBVDConnectionStatus);
-    Access::checkConnection(controller);
-    ASSERT_EQ(statuses.size(), 1);
-    EXPECT_EQ(statuses[0][0].value<BRIVARA_DRIVER_CONNECTION_STATUS>(), DRIVER_STATUS_CONNECTED);
+    StatusRecorder recorder;
+    using Statuses = QList<BRIVARA_DRIVER_CONNECTION_STATUS>;
+    Access::queueCheck(controller);
+    ASSERT_TRUE(waitUntil([&recorder] { return recorder.statuses().size() >= 1; }));
+    EXPECT_EQ(recorder.statuses(), Statuses{DRIVER_STATUS_CONNECTED});
     EXPECT_EQ(driver.requests().size(), 15u) << "a connected check sends nothing";
 
     // The driver goes away: the loss is reported once and closes the client;
@@ -256,14 +289,14 @@ TEST_F(ControllerTest, AConnectedCheckReportsOnlyConnectedAndALostDriverIsReconn
     driver.dropConnection();
     ASSERT_TRUE(log.waitFor("<WatchDogController::bvdApiDisconnected()> reason:  -1"));
     ASSERT_TRUE(waitUntil([this] { return !Access::client(controller)->isConnected(); }));
-    statuses.clear();
-    Access::checkConnection(controller);
-    EXPECT_EQ(statuses.size(), 2);
-    EXPECT_EQ(statuses[0][0].value<BRIVARA_DRIVER_CONNECTION_STATUS>(), DRIVER_STATUS_CHECKING);
-    EXPECT_EQ(statuses[1][0].value<BRIVARA_DRIVER_CONNECTION_STATUS>(), DRIVER_STATUS_CONNECTED);
+    recorder.clear();
+    Access::queueCheck(controller);
+    ASSERT_TRUE(waitUntil([&recorder] { return recorder.statuses().size() >= 2; }));
+    EXPECT_EQ(recorder.statuses(), (Statuses{DRIVER_STATUS_CHECKING, DRIVER_STATUS_CONNECTED}));
     ASSERT_TRUE(waitUntil([this] { return driver.requests().size() >= 30; }));
     const auto requests = driver.requests();
     EXPECT_EQ(requests[15].type, ADD_MENU_ITEM);
+    EXPECT_EQ(buttonRequests().size(), 28u);
     EXPECT_EQ(driver.connections(), 2);
     EXPECT_EQ(log.count("<WatchDogController::bvdApiDisconnected()> reason:  -1"), 1);
 }

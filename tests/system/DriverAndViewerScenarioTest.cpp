@@ -159,3 +159,23 @@ TEST_F(DriverAndViewerScenario, ASecondStartShowsTheBoxAndLeavesTheFirstAlone)
     EXPECT_TRUE(watchdog->running());
     EXPECT_EQ(processesNamed("tesselwatchdogapplication").size(), 1u);
 }
+
+TEST_F(DriverAndViewerScenario, ADriverThatNeverAnswersHoldsUpOnlyTheDriverWork)
+{
+    startDriver();
+    ASSERT_TRUE(driverDoes("mode silent"));
+    ASSERT_TRUE(driverLog.waitFor("brivaradriver: mode silent"));
+    startWatchdog();
+    // The menu item request now waits 30 s for its answer on the dispatch
+    // thread; the viewer side and the driver's events carry on meanwhile.
+    ASSERT_TRUE(driverLog.waitFor("request ADD_MENU_ITEM"));
+    startViewer();
+    ASSERT_TRUE(viewerDoes("request 563"));
+    EXPECT_TRUE(viewerLog.waitFor("tessel: received request=0 command=563 LED_STATUS state=0", 2s));
+    ASSERT_TRUE(driverDoes("oem 164"));
+    EXPECT_TRUE(driverLog.waitFor("sent type=7 OEM_BUTTON_PRESSED value=164"));
+    // The press waits in the queue behind the request: it reaches the viewer
+    // only once the request has timed out.
+    EXPECT_TRUE(viewerLog.waitFor("command=164", 1s) == std::nullopt);
+    EXPECT_TRUE(watchdog->running());
+}
