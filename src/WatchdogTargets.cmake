@@ -24,3 +24,10 @@ tessel_strict_warnings(tessel_core)
 add_executable(tesselwatchdogapplication app/main.cpp)
 target_link_libraries(tesselwatchdogapplication PRIVATE tessel_core)
 tessel_strict_warnings(tesselwatchdogapplication)
+
+install(TARGETS tesselwatchdogapplication RUNTIME DESTINATION ${TESSEL_INSTALL_PROGRAMDIR_RELATIVE})
+install(CODE "
+  file(MAKE_DIRECTORY \"\$ENV{DESTDIR}${CMAKE_INSTALL_FULL_BINDIR}\")
+  file(CREATE_LINK \"${TESSEL_INSTALL_PROGRAMDIR}/tesselwatchdogapplication\"
+       \"\$ENV{DESTDIR}${CMAKE_INSTALL_FULL_BINDIR}/tesselwatchdogapplication\" SYMBOLIC)
+")

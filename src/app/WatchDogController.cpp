@@ -225,6 +225,11 @@ void WatchDogController::startFreshCopy()
             QThread::msleep(RestartWaitSliceMs);
         }
     }
+    if (system.serviceManagerRestarts()) {
+        qDebug() << "<WatchDogController::~WatchDogController()> the service manager starts the fresh copy.";
+        freshCopyDelegated = true;
+        return;
+    }
     // The fresh copy must not meet our lock.
     if (instanceLock)
         instanceLock->release();

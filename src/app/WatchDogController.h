@@ -48,6 +48,10 @@ public:
     // A start that failed is not retried more often than this.
     static inline int failedStartRetryMs = 10000;
 
+    // True once a controller has ended wanting a fresh copy that the
+    // service manager is to start.
+    static bool freshCopyLeftToServiceManager() { return freshCopyDelegated; }
+
 public slots:
     bool modifyBVDocCamMenuItem();
 
@@ -85,6 +89,7 @@ private:
     void startFreshCopy();
 
     static WatchDogController *singleton;
+    static inline bool freshCopyDelegated = false;
     friend struct WatchDogControllerTestAccess;
 
     APIClient *apiClient = nullptr;

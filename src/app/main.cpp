@@ -72,5 +72,7 @@ int main(int argc, char *argv[])
 
     platform::net::cleanup();
     instanceLock->release();
+    if (WatchDogController::freshCopyLeftToServiceManager())
+        return platform::Platform::RestartExitCode;
     return exitCode;
 }

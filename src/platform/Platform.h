@@ -36,6 +36,12 @@ public:
     // when no event loop runs.
     virtual void watchForSessionEnd(std::function<void()> onRequest) = 0;
     virtual bool sessionEndRequested() = 0;
+
+    // A service manager runs the program and starts its fresh copies (the
+    // systemd user unit on Linux): the program then ends with
+    // RestartExitCode instead of starting the copy itself.
+    virtual bool serviceManagerRestarts() = 0;
+    static constexpr int RestartExitCode = 75;
 };
 
 // The platform in use: the backend of this build, unless a test installed

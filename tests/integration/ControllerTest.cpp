@@ -413,3 +413,13 @@ TEST_F(ControllerTest, ADisconnectionReportWhileDisconnectedOnlyLogs)
 }
 
 #include "ControllerTest.moc"
+
+TEST_F(ControllerWithoutDriverTest, UnderAServiceManagerTheFreshCopyIsLeftToIt)
+{
+    system.supervised = true;
+    ASSERT_TRUE(start());
+    stop();
+    EXPECT_TRUE(system.processList.detachedStarts().empty());
+    EXPECT_TRUE(WatchDogController::freshCopyLeftToServiceManager());
+    EXPECT_TRUE(log.contains("<WatchDogController::~WatchDogController()> the service manager starts the fresh copy."));
+}

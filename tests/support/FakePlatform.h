@@ -199,9 +199,11 @@ public:
     std::unique_ptr<platform::DeviceNotifications> createDeviceNotifications() override;
     void watchForSessionEnd(std::function<void()> onRequest) override { sessionEndCallback = std::move(onRequest); }
     bool sessionEndRequested() override { return sessionEnd; }
+    bool serviceManagerRestarts() override { return supervised; }
 
     std::function<void()> sessionEndCallback;
     std::atomic<bool> sessionEnd{false};
+    std::atomic<bool> supervised{false};
 
     FakeProcesses processList;
     FakeHid hidInterfaces;

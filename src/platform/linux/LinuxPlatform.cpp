@@ -1,6 +1,9 @@
 // The Linux backend of the platform layer.
 #include "platform/Platform.h"
 
+#include <cstdlib>
+#include <string>
+
 #include "DlModules.h"
 #include "FileInstanceLock.h"
 #include "LinuxDeviceNotifications.h"
@@ -39,6 +42,12 @@ public:
     }
 
     bool sessionEndRequested() override { return linux_backend::LinuxSessionEnd::requested(); }
+
+    bool serviceManagerRestarts() override
+    {
+        const char *supervised = std::getenv("TESSEL_WATCHDOG_SUPERVISED");
+        return supervised && *supervised && std::string(supervised) != "0";
+    }
 
 private:
     linux_backend::LinuxProcesses processList;
