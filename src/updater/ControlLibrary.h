@@ -19,21 +19,4 @@ public:
     virtual int firmwareUpdate(const unsigned char *image, int size, ZentraProgressCallback progress) = 0;
 };
 
-// The library the program is linked with.
-class LinkedControlLibrary final : public ControlLibrary
-{
-public:
-    int initLibrary() override { return InitLibrary(); }
-    int deInitLibrary() override { return DeInitLibrary(); }
-    int getFirmwareVersionInfo(ZentraWideChar *buffer) override { return GetFirmwareVersionInfo(buffer); }
-    int firmwareBackup(unsigned char *buffer, int size, int *written, int reserved) override
-    {
-        return FirmwareBackup(buffer, size, written, reserved);
-    }
-    int firmwareUpdate(const unsigned char *image, int size, ZentraProgressCallback progress) override
-    {
-        return FirmwareUpdate(image, size, progress);
-    }
-};
-
 } // namespace updater

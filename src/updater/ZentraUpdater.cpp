@@ -10,6 +10,7 @@
 
 #include <array>
 #include <cstdio>
+#include <filesystem>
 
 namespace updater {
 
@@ -106,9 +107,9 @@ bool ZentraUpdater::backupFirmware()
 
 bool ZentraUpdater::writeBackupFiles()
 {
-    const std::string directory = services.backupDirectory.empty() ? "" : services.backupDirectory + "/";
-    StagedFile imageFile(directory + "backup.bin");
-    StagedFile digestFile(directory + "backup.bin.md5");
+    const std::filesystem::path directory(services.backupDirectory);
+    StagedFile imageFile((directory / "backup.bin").string());
+    StagedFile digestFile((directory / "backup.bin.md5").string());
 
     // Both files are complete before either replaces an older pair.
     const auto failed = [this](const StagedFile &file) {
@@ -122,8 +123,12 @@ bool ZentraUpdater::writeBackupFiles()
         return failed(digestFile);
     if (!imageFile.commit())
         return failed(imageFile);
-    if (!digestFile.commit())
+    if (!digestFile.commit()) {
+        // An image without its checksum file is no backup to rely on.
+        std::error_code ignored;
+        std::filesystem::remove(imageFile.path(), ignored);
         return failed(digestFile);
+    }
     return true;
 }
 

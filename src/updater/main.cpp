@@ -1,7 +1,7 @@
 // ZentraUpdater: prints the camera's firmware version, backs the firmware
 // up, or checks a firmware image and writes it to the camera.
 #include "Console.h"
-#include "ControlLibrary.h"
+#include "LinkedControlLibrary.h"
 #include "ZentraUpdater.h"
 #include "platform/FilterRegistration.h"
 #include "platform/StandardStreams.h"
