@@ -33,15 +33,17 @@ GUID toGuid(const tlxuvc::ClassId &id)
 const GUID filterClass = toGuid(tlxuvc::FILTER_CLASS);
 const GUID filterInterface = toGuid(tlxuvc::FILTER_INTERFACE);
 
-// Registration goes to the user's own classes, which needs no elevation,
-// matching the updater's "asInvoker" manifest.
-const std::string classKey = std::string("Software\\Classes\\CLSID\\") + tlxuvc::FILTER_CLASS_TEXT;
+// The machine's classes are where COM looks everywhere (wine reads no
+// other place); an account that may not write there registers the class
+// for itself, which Windows' COM also reads.
+const std::string machineClassKey = std::string("CLSID\\") + tlxuvc::FILTER_CLASS_TEXT;
+const std::string userClassKey = std::string("Software\\Classes\\") + machineClassKey;
 
 class FilterObject final : public IUnknown
 {
 public:
     FilterObject() { ++liveObjects; }
-    virtual ~FilterObject() { --liveObjects; }
+    ~FilterObject() { --liveObjects; }
 
     HRESULT STDMETHODCALLTYPE QueryInterface(REFIID iid, void **object) override
     {
@@ -116,6 +118,27 @@ bool setDefaultValue(HKEY key, const char *subKey, const std::string &value)
            == ERROR_SUCCESS;
 }
 
+bool writeClassKey(HKEY root, const std::string &classKey, const std::string &modulePath)
+{
+    HKEY key = nullptr;
+    if (RegCreateKeyExA(root, classKey.c_str(), 0, nullptr, 0, KEY_WRITE, nullptr, &key, nullptr) != ERROR_SUCCESS)
+        return false;
+    const bool written = setDefaultValue(key, nullptr, "Tessel UVC filter")
+                         && setDefaultValue(key, "InprocServer32", modulePath)
+                         && RegSetKeyValueA(key, "InprocServer32", "ThreadingModel", REG_SZ, "Both", 5)
+                                == ERROR_SUCCESS;
+    RegCloseKey(key);
+    if (!written)
+        RegDeleteTreeA(root, classKey.c_str());
+    return written;
+}
+
+bool removeClassKey(HKEY root, const std::string &classKey)
+{
+    const LSTATUS result = RegDeleteTreeA(root, classKey.c_str());
+    return result == ERROR_SUCCESS || result == ERROR_FILE_NOT_FOUND;
+}
+
 } // namespace
 
 extern "C" {
@@ -151,24 +174,18 @@ STDAPI DllRegisterServer(void)
     const DWORD length = GetModuleFileNameA(thisModule, path, MAX_PATH);
     if (length == 0 || length >= MAX_PATH)
         return SELFREG_E_CLASS;
-
-    HKEY key = nullptr;
-    if (RegCreateKeyExA(HKEY_CURRENT_USER, classKey.c_str(), 0, nullptr, 0, KEY_WRITE, nullptr, &key, nullptr)
-        != ERROR_SUCCESS)
-        return SELFREG_E_CLASS;
-    const bool written = setDefaultValue(key, nullptr, "Tessel UVC filter")
-                         && setDefaultValue(key, "InprocServer32", path)
-                         && RegSetKeyValueA(key, "InprocServer32", "ThreadingModel", REG_SZ, "Both", 5)
-                                == ERROR_SUCCESS;
-    RegCloseKey(key);
-    return written ? S_OK : SELFREG_E_CLASS;
+    return writeClassKey(HKEY_CLASSES_ROOT, machineClassKey, path)
+                   || writeClassKey(HKEY_CURRENT_USER, userClassKey, path)
+               ? S_OK
+               : SELFREG_E_CLASS;
 }
 
 STDAPI DllUnregisterServer(void)
 {
     zentrasw::logCall(zentrasw::StandInState::load(), "DllUnregisterServer");
-    const LSTATUS result = RegDeleteTreeA(HKEY_CURRENT_USER, classKey.c_str());
-    return result == ERROR_SUCCESS || result == ERROR_FILE_NOT_FOUND ? S_OK : SELFREG_E_CLASS;
+    const bool machine = removeClassKey(HKEY_CLASSES_ROOT, machineClassKey);
+    const bool user = removeClassKey(HKEY_CURRENT_USER, userClassKey);
+    return machine && user ? S_OK : SELFREG_E_CLASS;
 }
 
 } // extern "C"
