@@ -36,6 +36,7 @@ int ZentraUpdater::run(const std::vector<std::string> &arguments)
 {
     services.filter.openSession();
     image.assign(FIRMWARE_IMAGE_SIZE, 0);
+    registeredFilter = false;
 
     if (!makeFilterAvailable()) {
         services.filter.closeSession();
