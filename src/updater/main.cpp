@@ -1,0 +1,23 @@
+// ZentraUpdater: prints the camera's firmware version, backs the firmware
+// up, or checks a firmware image and writes it to the camera.
+#include "Console.h"
+#include "LinkedControlLibrary.h"
+#include "ZentraUpdater.h"
+#include "platform/FilterRegistration.h"
+#include "platform/StandardStreams.h"
+
+#include <string>
+#include <vector>
+
+int main(int argc, char **argv)
+{
+    // The texts are the same bytes on every system; Windows would turn each
+    // line feed into CR LF on the way out.
+    platform::useBinaryStandardStreams();
+
+    updater::StandardConsole console;
+    updater::LinkedControlLibrary library;
+    const auto filter = platform::createFilterRegistration();
+    updater::ZentraUpdater program(updater::UpdaterServices(console, library, *filter));
+    return program.run(std::vector<std::string>(argv + (argc > 0 ? 1 : 0), argv + argc));
+}
