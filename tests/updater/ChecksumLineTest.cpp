@@ -21,6 +21,12 @@ struct LineCase
     bool accepted;
 };
 
+// Test output names the case instead of dumping its bytes.
+void PrintTo(const LineCase &lineCase, std::ostream *out)
+{
+    *out << lineCase.name;
+}
+
 class ChecksumFile : public ::testing::TestWithParam<LineCase>
 {
 };

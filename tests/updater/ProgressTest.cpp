@@ -34,6 +34,12 @@ struct ProgressCase
     const char *printed; // "|" marks a flush
 };
 
+// Test output names the case instead of dumping its bytes.
+void PrintTo(const ProgressCase &progressCase, std::ostream *out)
+{
+    *out << progressCase.name;
+}
+
 class ProgressSequence : public ::testing::TestWithParam<ProgressCase>
 {
 };
