@@ -259,7 +259,7 @@ bool WatchDogController::handleBrivaraDriverExit()
 bool WatchDogController::handleMenuItemClicked(int)
 {
     // The watchdog owns a single menu item: the id needs no look.
-    QMutexLocker locker(&docCamMutex);
+    std::lock_guard locker(docCamMutex);
     commandQueue->enqueue(new ManageDocCamApplicationCommand(this, viewerOn));
     return true;
 }
@@ -336,7 +336,7 @@ bool WatchDogController::sendMenuItemRequest(bool add, int itemId)
 
 bool WatchDogController::addBVDOCCAMConfigurationMenuItem()
 {
-    QMutexLocker locker(&menuItemMutex);
+    std::lock_guard locker(menuItemMutex);
     const bool result = apiClient && sendMenuItemRequest(true, 0);
     menuUpdatePending = false;
     return result;
@@ -344,7 +344,7 @@ bool WatchDogController::addBVDOCCAMConfigurationMenuItem()
 
 bool WatchDogController::removeBVDOCCAMConfigurationMenuItem(int itemId)
 {
-    QMutexLocker locker(&menuItemMutex);
+    std::lock_guard locker(menuItemMutex);
     return apiClient && sendMenuItemRequest(false, itemId);
 }
 
@@ -417,7 +417,7 @@ int WatchDogController::currentMenuItemId() const
 
 bool WatchDogController::modifyBVDocCamMenuItem()
 {
-    QMutexLocker locker(&docCamMutex);
+    std::lock_guard locker(docCamMutex);
     isProcessRunning(ViewerExecutable, viewerRunning);
     viewerOn = bool(viewerRunning);
     commandQueue->enqueue(new ManageDocCamApplicationCommand(this, viewerOn));
@@ -445,7 +445,7 @@ void WatchDogController::manageDocCamApplication(bool bFlag)
 void WatchDogController::startZoomApplicationSysMenu()
 {
     qDebug() << "<WatchDogController::startZoomApplicationSysMenu()> startZoomApplicationSysMenu";
-    QMutexLocker locker(&docCamMutex);
+    std::lock_guard locker(docCamMutex);
     const int itemId = currentMenuItemId();
     if (!menuUpdatePending) {
         menuUpdatePending = true;
@@ -461,7 +461,7 @@ void WatchDogController::startZoomApplicationSysMenu()
 
 void WatchDogController::closeZoomApplication()
 {
-    QMutexLocker locker(&docCamMutex);
+    std::lock_guard locker(docCamMutex);
     const int itemId = currentMenuItemId();
     if (!menuUpdatePending) {
         menuUpdatePending = true;

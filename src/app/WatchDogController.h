@@ -4,11 +4,11 @@
 #include "driverapi/APIEventHandler.h"
 
 #include <QElapsedTimer>
-#include <QMutex>
 #include <QString>
 #include <QTimer>
 
 #include <atomic>
+#include <mutex>
 
 class APIClient;
 class CommandDispatchThread;
@@ -99,10 +99,10 @@ private:
     // Time since the last OEM press, on a monotonic clock.
     QElapsedTimer oemButtonClock;
     WDServer *watchdogServer = nullptr;
-    QMutex menuItemMutex;
+    std::mutex menuItemMutex;
     std::atomic<bool> viewerOn{false};
     std::atomic<bool> menuUpdatePending{false};
-    QMutex docCamMutex;
+    std::mutex docCamMutex;
     UserInterfaceController *uiController = nullptr;
     std::atomic<bool> viewerRunning{false};
 

@@ -16,7 +16,7 @@ void showAlreadyRunning(UserInterfaceController *texts)
     QString title;
     QString message;
     texts->getCaption(QStringLiteral("Watchdog_Application"), title);
-    qDebug() << title;
+    qDebug().noquote() << title;
     texts->getCaption(QStringLiteral("Tessel_Dialog_Caption/IDS_TESSEL_INSTANCE_RUNNING"), message);
     QMessageBox::information(nullptr, title, message, QMessageBox::Ok, QMessageBox::NoButton);
 }

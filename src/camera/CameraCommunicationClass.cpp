@@ -44,13 +44,13 @@ void *CameraCommunicationClass::function(const char *name) const
 
 bool CameraCommunicationClass::isLoaded() const
 {
-    QReadLocker locker(&modulesLock);
+    std::shared_lock locker(modulesLock);
     return controlModule != nullptr;
 }
 
 bool CameraCommunicationClass::loadLibraries()
 {
-    QWriteLocker locker(&modulesLock);
+    std::lock_guard locker(modulesLock);
     if (filterModule || controlModule) {
         // Loaded already (a plug-in after a resume): drop the old references
         // first, so that the module counts stay balanced.
@@ -73,7 +73,7 @@ bool CameraCommunicationClass::loadLibraries()
 
 bool CameraCommunicationClass::unloadLibraries()
 {
-    QWriteLocker locker(&modulesLock);
+    std::lock_guard locker(modulesLock);
     return unloadLocked();
 }
 
@@ -101,7 +101,7 @@ bool CameraCommunicationClass::unloadLocked()
 
 bool CameraCommunicationClass::initLibrary()
 {
-    QReadLocker locker(&modulesLock);
+    std::shared_lock locker(modulesLock);
     if (!controlModule)
         return true;
     qDebug() << "library ZentraSw loaded..";
@@ -120,7 +120,7 @@ bool CameraCommunicationClass::initLibrary()
 
 bool CameraCommunicationClass::deInitLibrary()
 {
-    QReadLocker locker(&modulesLock);
+    std::shared_lock locker(modulesLock);
     if (!controlModule)
         return false;
     const auto release = as<DeInitLibraryFunction>(function("DeInitLibrary"));
@@ -135,7 +135,7 @@ bool CameraCommunicationClass::deInitLibrary()
 
 bool CameraCommunicationClass::getLedStatus()
 {
-    QReadLocker locker(&modulesLock);
+    std::shared_lock locker(modulesLock);
     if (!controlModule)
         return false;
     const auto ledStatus = as<GetLedStatusFunction>(function("GetLedStatus"));
@@ -148,7 +148,7 @@ bool CameraCommunicationClass::getLedStatus()
 
 bool CameraCommunicationClass::getAutoFocusStatus()
 {
-    QReadLocker locker(&modulesLock);
+    std::shared_lock locker(modulesLock);
     return getAutoFocusStatusLocked();
 }
 
@@ -169,7 +169,7 @@ bool CameraCommunicationClass::getAutoFocusStatusLocked()
 
 bool CameraCommunicationClass::setAutoFocus()
 {
-    QReadLocker locker(&modulesLock);
+    std::shared_lock locker(modulesLock);
     const bool focusStatus = getAutoFocusStatusLocked();
     qDebug() << "<CameraCommunicationClass::setAutoFocus()> GetAutofocus: " << focusStatus;
     if (!controlModule)

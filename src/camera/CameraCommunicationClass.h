@@ -2,7 +2,8 @@
 
 #include "platform/Modules.h"
 
-#include <QReadWriteLock>
+#include <mutex>
+#include <shared_mutex>
 
 // The process-wide binding to the camera control library "ZentraSw.dll" and
 // its companion filter "tlxuvc.ax", both loaded at run time. Every operation
@@ -38,5 +39,5 @@ private:
 
     platform::ModuleHandle filterModule = nullptr;
     platform::ModuleHandle controlModule = nullptr;
-    mutable QReadWriteLock modulesLock;
+    mutable std::shared_mutex modulesLock;
 };

@@ -70,7 +70,7 @@ void USBCameraHandler::setDeviceHandle(std::shared_ptr<platform::HidDevice> hand
 {
     std::shared_ptr<platform::HidDevice> previous;
     {
-        QMutexLocker locker(&deviceMutex);
+        std::lock_guard locker(deviceMutex);
         previous = std::exchange(deviceHandle, std::move(handle));
     }
     // A read still waiting on the handle we were told to let go of must not
@@ -81,7 +81,7 @@ void USBCameraHandler::setDeviceHandle(std::shared_ptr<platform::HidDevice> hand
 
 std::shared_ptr<platform::HidDevice> USBCameraHandler::device() const
 {
-    QMutexLocker locker(&deviceMutex);
+    std::lock_guard locker(deviceMutex);
     return deviceHandle;
 }
 
@@ -140,7 +140,7 @@ void USBCameraHandler::pollInputReport()
     std::size_t received = 0;
     platform::HidDevice::ReadStatus status;
     {
-        QMutexLocker exchange(&ioMutex);
+        std::lock_guard exchange(ioMutex);
         handle->write(report.data(), report.size());
         status = handle->read(report.data(), report.size(), PollReadSliceMs, received);
     }
@@ -235,7 +235,7 @@ bool USBCameraHandler::sendButtonReport(int value)
     if (!handle)
         return false;
     ButtonReport::Bytes report = ButtonReport{static_cast<std::uint8_t>(value & 0xFF)}.encode();
-    QMutexLocker exchange(&ioMutex);
+    std::lock_guard exchange(ioMutex);
     if (!handle->write(report.data(), report.size()))
         return false;
     std::size_t received = 0;

@@ -3,13 +3,13 @@
 #include "platform/Hid.h"
 
 #include <QElapsedTimer>
-#include <QMutex>
 #include <QThread>
 
 #include <atomic>
 #include <cstddef>
 #include <cstdint>
 #include <memory>
+#include <mutex>
 #include <string>
 
 // Reads the camera's buttons from its HID interface, acts on them and emits
@@ -74,7 +74,7 @@ private:
     std::atomic<bool> bLEDStatus{false};
     const int buttonInterval = 500;
     std::shared_ptr<platform::HidDevice> deviceHandle;
-    mutable QMutex deviceMutex; // guards deviceHandle
+    mutable std::mutex deviceMutex; // guards deviceHandle
     std::size_t inputReportLength = 0;
     // Poll time of the last non-empty report on a monotonic clock, so that
     // midnight or a clock change neither drops nor doubles a press.
@@ -82,5 +82,5 @@ private:
     qint64 lastReportTime = 0;
     std::atomic<bool> viewerRunning{false};
     std::atomic<bool> focusByWatchdog{false};
-    QMutex ioMutex;
+    std::mutex ioMutex;
 };

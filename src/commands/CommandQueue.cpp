@@ -2,10 +2,12 @@
 
 #include "CameraCommand.h"
 
+#include <chrono>
+
 CommandQueue::~CommandQueue()
 {
     clear();
-    commandsAvailable.wakeAll();
+    commandsAvailable.notify_all();
 }
 
 bool CommandQueue::enqueue(CameraCommand *command)
@@ -13,32 +15,32 @@ bool CommandQueue::enqueue(CameraCommand *command)
     if (!command)
         return false;
     {
-        QMutexLocker locker(&mutex);
+        std::lock_guard locker(mutex);
         pending.append(command);
     }
-    commandsAvailable.wakeAll();
+    commandsAvailable.notify_all();
     return true;
 }
 
 CameraCommand *CommandQueue::takeNext()
 {
-    QMutexLocker locker(&mutex);
+    std::lock_guard locker(mutex);
     return pending.isEmpty() ? nullptr : pending.takeFirst();
 }
 
 bool CommandQueue::waitForCommands(unsigned long timeoutMs)
 {
-    QMutexLocker locker(&mutex);
+    std::unique_lock locker(mutex);
     if (!pending.isEmpty())
         return true;
-    return commandsAvailable.wait(&mutex, QDeadlineTimer(static_cast<qint64>(timeoutMs)));
+    return commandsAvailable.wait_for(locker, std::chrono::milliseconds(timeoutMs)) == std::cv_status::no_timeout;
 }
 
 bool CommandQueue::clear()
 {
     QList<CameraCommand *> dropped;
     {
-        QMutexLocker locker(&mutex);
+        std::lock_guard locker(mutex);
         dropped.swap(pending);
     }
     // Deleted outside the lock, in list order: a command's destructor must
@@ -49,5 +51,5 @@ bool CommandQueue::clear()
 
 void CommandQueue::wakeAll()
 {
-    commandsAvailable.wakeAll();
+    commandsAvailable.notify_all();
 }

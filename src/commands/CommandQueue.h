@@ -1,8 +1,9 @@
 #pragma once
 
 #include <QList>
-#include <QMutex>
-#include <QWaitCondition>
+
+#include <condition_variable>
+#include <mutex>
 
 class CameraCommand;
 
@@ -34,6 +35,6 @@ public:
 
 private:
     QList<CameraCommand *> pending;
-    QMutex mutex;
-    QWaitCondition commandsAvailable;
+    std::mutex mutex;
+    std::condition_variable commandsAvailable;
 };

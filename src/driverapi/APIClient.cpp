@@ -7,9 +7,9 @@
 #include "common/LittleEndian.h"
 
 #include <QDebug>
-#include <QDeadlineTimer>
 
 #include <array>
+#include <chrono>
 #include <cstring>
 
 namespace net = platform::net;
@@ -37,7 +37,7 @@ APIClient::~APIClient()
 
 std::shared_ptr<SocketConnection> APIClient::connection() const
 {
-    QMutexLocker locker(&socketMutex);
+    std::lock_guard locker(socketMutex);
     return socket;
 }
 
@@ -63,7 +63,7 @@ bool APIClient::initialize()
         net::closeSocket(handle);
         return false;
     }
-    QMutexLocker locker(&socketMutex);
+    std::lock_guard locker(socketMutex);
     socket = std::make_shared<SocketConnection>(handle);
     address = resolved;
     return true;
@@ -82,13 +82,13 @@ bool APIClient::connectToServer()
     std::shared_ptr<SocketConnection> candidate;
     std::uint32_t serverAddress = 0;
     {
-        QMutexLocker locker(&socketMutex);
+        std::lock_guard locker(socketMutex);
         candidate = socket;
         serverAddress = address.value_or(net::LoopbackAddress);
     }
     if (!net::connectTo(candidate->handle(), serverAddress, port)) {
         qDebug() << "<APIClient::connectToServer()> Could not connect to the Brivara Server.";
-        QMutexLocker locker(&socketMutex);
+        std::lock_guard locker(socketMutex);
         if (socket == candidate) {
             socket.reset(); // closes the descriptor
             address.reset();
@@ -104,7 +104,7 @@ bool APIClient::disconnectFromServer()
 {
     std::shared_ptr<SocketConnection> ending;
     {
-        QMutexLocker locker(&socketMutex);
+        std::lock_guard locker(socketMutex);
         ending = std::move(socket);
         address.reset();
     }
@@ -139,10 +139,10 @@ void APIClient::storeAnswer(std::int32_t value)
 {
     // Stored and signalled under the request lock, so that an answer that
     // arrives between the send and the start of the wait still ends it.
-    QMutexLocker locker(&requestLock);
+    std::lock_guard locker(requestLock);
     answer = value;
     ++answersReceived;
-    answerReady.wakeAll();
+    answerReady.notify_all();
 }
 
 void APIClient::handleCommunication()
@@ -223,7 +223,8 @@ void APIClient::handleCommunication()
 
 // ---- requests (dispatch thread) -------------------------------------------
 
-APIClient::Exchange APIClient::exchange(const unsigned char *request, std::size_t size)
+APIClient::Exchange APIClient::exchange(std::unique_lock<std::mutex> &locker, const unsigned char *request,
+                                        std::size_t size)
 {
     // The caller holds requestLock; the wait releases it so that the receive
     // thread can store the answer.
@@ -236,12 +237,9 @@ APIClient::Exchange APIClient::exchange(const unsigned char *request, std::size_
         result.outcome = Exchange::SendFailed;
         return result;
     }
-    QDeadlineTimer deadline(static_cast<qint64>(answerTimeoutMs));
-    while (answersReceived == before) {
-        if (!answerReady.wait(&requestLock, deadline))
-            break;
-    }
-    if (answersReceived == before) {
+    const bool answered = answerReady.wait_for(locker, std::chrono::milliseconds(answerTimeoutMs),
+                                               [&] { return answersReceived != before; });
+    if (!answered) {
         result.outcome = Exchange::TimedOut;
         return result;
     }
@@ -252,7 +250,7 @@ APIClient::Exchange APIClient::exchange(const unsigned char *request, std::size_
 
 bool APIClient::sendMenuRequest(std::uint16_t type, const MenuItemRecord &record)
 {
-    QMutexLocker locker(&requestLock);
+    std::unique_lock locker(requestLock);
     std::array<unsigned char, RequestHeader::Size + MenuItemRecord::Size> message{};
     const RequestHeader::Bytes header =
         RequestHeader{type, static_cast<std::int32_t>(MenuItemRecord::Size)}.encode();
@@ -261,7 +259,7 @@ bool APIClient::sendMenuRequest(std::uint16_t type, const MenuItemRecord &record
     std::memcpy(message.data() + header.size(), payload.data(), payload.size());
 
     const bool add = type == ADD_MENU_ITEM;
-    const Exchange result = exchange(message.data(), message.size());
+    const Exchange result = exchange(locker, message.data(), message.size());
     switch (result.outcome) {
     case Exchange::NotConnected:
         return false;
@@ -300,13 +298,13 @@ bool APIClient::removeBVDOCCAMConfigurationMenuItem(const MenuItemRecord &record
 
 bool APIClient::addOEMButton(int id)
 {
-    QMutexLocker locker(&requestLock);
+    std::unique_lock locker(requestLock);
     std::array<unsigned char, RequestHeader::Size + 4> message{};
     const RequestHeader::Bytes header = RequestHeader{ADD_OEM_BUTTON, 4}.encode();
     std::memcpy(message.data(), header.data(), header.size());
     wire::putInt32(message.data() + header.size(), id);
 
-    const Exchange result = exchange(message.data(), message.size());
+    const Exchange result = exchange(locker, message.data(), message.size());
     switch (result.outcome) {
     case Exchange::NotConnected:
     case Exchange::TimedOut:

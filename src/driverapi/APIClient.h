@@ -4,13 +4,13 @@
 #include "common/ServicePorts.h"
 #include "common/SocketConnection.h"
 
-#include <QMutex>
 #include <QThread>
-#include <QWaitCondition>
+#include <condition_variable>
 
 #include <atomic>
 #include <cstdint>
 #include <memory>
+#include <mutex>
 #include <optional>
 
 class APIEventHandler;
@@ -58,7 +58,7 @@ private:
         std::int32_t value = 0;
     };
     // Sends a request and waits for its answer; the caller holds requestLock.
-    Exchange exchange(const unsigned char *request, std::size_t size);
+    Exchange exchange(std::unique_lock<std::mutex> &locker, const unsigned char *request, std::size_t size);
     void storeAnswer(std::int32_t value);
     std::shared_ptr<SocketConnection> connection() const;
 
@@ -66,13 +66,13 @@ private:
     const std::uint16_t port;
     std::optional<std::uint32_t> address;
 
-    QWaitCondition answerReady;
-    QMutex requestLock;
+    std::condition_variable answerReady;
+    std::mutex requestLock;
     std::int32_t answer = 0;
     std::uint64_t answersReceived = 0; // guarded by requestLock
     std::atomic<std::int32_t> storedMenuItemId{-1};
 
-    mutable QMutex socketMutex; // guards socket and address
+    mutable std::mutex socketMutex; // guards socket and address
     std::shared_ptr<SocketConnection> socket;
     std::atomic<bool> stopRequested{false};
     std::atomic<bool> connected{false};

@@ -57,7 +57,7 @@ WDServer::~WDServer()
     waitForServerThread();
     ManageWatchDogServer *viewerThread = nullptr;
     {
-        QMutexLocker locker(&connectionMutex);
+        std::lock_guard locker(connectionMutex);
         std::swap(viewerThread, connectionThread);
     }
     if (viewerThread) {
@@ -77,7 +77,7 @@ WDServer::~WDServer()
     notifications.reset();
 
     {
-        QMutexLocker locker(&videoDevicesMutex);
+        std::lock_guard locker(videoDevicesMutex);
         videoDevices.clear();
     }
     // The camera handlers are our children and go with us; each waits for
@@ -107,7 +107,7 @@ void WDServer::run()
         return;
     }
     {
-        QMutexLocker locker(&listenerMutex);
+        std::lock_guard locker(listenerMutex);
         if (stopping) {
             // stopServer ran before the socket existed: nothing may be served.
             net::closeSocket(listener);
@@ -153,7 +153,7 @@ void WDServer::run()
     }
 
     {
-        QMutexLocker locker(&connectionMutex);
+        std::lock_guard locker(connectionMutex);
         if (clientSocket)
             clientSocket->shutdown();
         clientSocket.reset();
@@ -161,7 +161,7 @@ void WDServer::run()
     {
         // Closed here, by the thread that uses it, so that no other thread
         // can ever act on a reused descriptor.
-        QMutexLocker locker(&listenerMutex);
+        std::lock_guard locker(listenerMutex);
         net::closeSocket(listenSocket);
         listenSocket = net::InvalidSocket;
     }
@@ -174,7 +174,7 @@ void WDServer::acceptConnection(net::SocketHandle socket)
     auto connection = std::make_shared<SocketConnection>(socket);
     bool started = false;
     {
-        QMutexLocker locker(&connectionMutex);
+        std::lock_guard locker(connectionMutex);
         // A newer viewer replaces the current one, which is closed now: it
         // would never be written to again.
         if (clientSocket)
@@ -199,7 +199,7 @@ bool WDServer::stopServer()
     stopping = true;
     std::shared_ptr<SocketConnection> connection;
     {
-        QMutexLocker locker(&connectionMutex);
+        std::lock_guard locker(connectionMutex);
         if (connectionThread && connectionThread->isRunning()) {
             connectionThread->requestStop();
             connectionThread->quit();
@@ -216,7 +216,7 @@ bool WDServer::stopServer()
 
 void WDServer::wakeListener()
 {
-    QMutexLocker locker(&listenerMutex);
+    std::lock_guard locker(listenerMutex);
     if (listenSocket != net::InvalidSocket)
         net::shutdownSocket(listenSocket, net::Direction::Both);
 }
@@ -227,11 +227,19 @@ void WDServer::waitForServerThread()
     // repeated until the thread has seen it.
     while (!wait(50))
         wakeListener();
+    // The viewer's thread ends too: its connection was shut down.
+    ManageWatchDogServer *viewerThread = nullptr;
+    {
+        std::lock_guard locker(connectionMutex);
+        viewerThread = connectionThread;
+    }
+    if (viewerThread)
+        viewerThread->wait();
 }
 
 std::shared_ptr<SocketConnection> WDServer::currentConnection() const
 {
-    QMutexLocker locker(&connectionMutex);
+    std::lock_guard locker(connectionMutex);
     return clientSocket;
 }
 
@@ -242,7 +250,7 @@ bool WDServer::isViewerConnected() const
 
 bool WDServer::connectionThreadMayEnd(const std::shared_ptr<SocketConnection> &finished)
 {
-    QMutexLocker locker(&connectionMutex);
+    std::lock_guard locker(connectionMutex);
     if (clientSocket && clientSocket != finished && !stopping)
         return false;
     connectionThreadActive = false;
@@ -254,7 +262,7 @@ void WDServer::closeConnection(const std::shared_ptr<SocketConnection> &connecti
     if (!connection)
         return;
     connection->shutdown();
-    QMutexLocker locker(&connectionMutex);
+    std::lock_guard locker(connectionMutex);
     if (clientSocket == connection)
         clientSocket.reset();
 }
@@ -266,7 +274,7 @@ bool WDServer::sendRecord(const std::shared_ptr<SocketConnection> &connection,
 {
     if (!connection)
         return false;
-    QMutexLocker locker(&sendMutex);
+    std::lock_guard locker(sendMutex);
     return connection->sendAll(bytes.data(), bytes.size());
 }
 
@@ -416,7 +424,7 @@ bool WDServer::turnOffLightOnDisconnect(const std::shared_ptr<SocketConnection> 
 
 QList<VideoDeviceEntry> WDServer::videoDeviceList() const
 {
-    QMutexLocker locker(&videoDevicesMutex);
+    std::lock_guard locker(videoDevicesMutex);
     return videoDevices;
 }
 
@@ -462,7 +470,7 @@ bool WDServer::featchVideoDeviceInformation()
         }
         ++index;
     }
-    QMutexLocker locker(&videoDevicesMutex);
+    std::lock_guard locker(videoDevicesMutex);
     videoDevices.swap(rebuilt);
     return true;
 }

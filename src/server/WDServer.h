@@ -9,12 +9,12 @@
 #include "platform/Net.h"
 
 #include <QList>
-#include <QMutex>
 #include <QThread>
 
 #include <atomic>
 #include <cstdint>
 #include <memory>
+#include <mutex>
 
 class ManageWatchDogServer;
 class USBCameraHandler;
@@ -46,7 +46,8 @@ public:
     // Ends the viewer connection and its thread, and the server thread: the
     // listening socket is closed, so a waiting accept returns.
     bool stopServer();
-    // Waits until the server thread has ended after stopServer().
+    // Waits until the server thread and the viewer's thread have ended after
+    // stopServer().
     void waitForServerThread();
 
     bool sentDataToApp(const WatchdogMessage &message);
@@ -110,23 +111,23 @@ private:
     std::atomic<std::uint16_t> boundPort{0};
 
     // The viewer connection (clientSocket) and its thread.
-    mutable QMutex connectionMutex;
+    mutable std::mutex connectionMutex;
     std::shared_ptr<SocketConnection> clientSocket;
     ManageWatchDogServer *connectionThread = nullptr;
     bool connectionThreadActive = false;
-    QMutex sendMutex;
+    std::mutex sendMutex;
 
     std::atomic<bool> bOurProduct{false};
     std::shared_ptr<platform::HidDevice> hidDeviceHandle;
     std::atomic<USBCameraHandler *> cameraHandler{nullptr};
     std::atomic<bool> serverSocketCreated{false};
     std::atomic<bool> stopping{false};
-    QMutex listenerMutex; // guards listenSocket
+    std::mutex listenerMutex; // guards listenSocket
     platform::net::SocketHandle listenSocket = platform::net::InvalidSocket;
 
     std::unique_ptr<platform::DeviceNotifications> notifications; // the notification "window"
     bool notificationsRegistered = false;
 
-    mutable QMutex videoDevicesMutex;
+    mutable std::mutex videoDevicesMutex;
     QList<VideoDeviceEntry> videoDevices;
 };

@@ -21,7 +21,7 @@
 #include <QDeadlineTimer>
 #include <QDesktopServices>
 #include <QSignalSpy>
-#include <QMutex>
+#include <mutex>
 #include <QThread>
 #include <QUrl>
 
@@ -65,24 +65,24 @@ public:
     {
         QObject::connect(ConfigurationSettings::instance(), &ConfigurationSettings::setBVDConnectionStatus,
                          &context, [this](BRIVARA_DRIVER_CONNECTION_STATUS status) {
-                             QMutexLocker locker(&mutex);
+                             std::lock_guard locker(mutex);
                              recorded.append(status);
                          }, Qt::DirectConnection);
     }
     QList<BRIVARA_DRIVER_CONNECTION_STATUS> statuses() const
     {
-        QMutexLocker locker(&mutex);
+        std::lock_guard locker(mutex);
         return recorded;
     }
     void clear()
     {
-        QMutexLocker locker(&mutex);
+        std::lock_guard locker(mutex);
         recorded.clear();
     }
 
 private:
     QObject context;
-    mutable QMutex mutex;
+    mutable std::mutex mutex;
     QList<BRIVARA_DRIVER_CONNECTION_STATUS> recorded;
 };
 

@@ -10,7 +10,7 @@
 #include <gtest/gtest.h>
 
 #include <QDeadlineTimer>
-#include <QMutex>
+#include <mutex>
 #include <QStringList>
 #include <QThread>
 
@@ -29,7 +29,7 @@ public:
 
     QStringList events() const
     {
-        QMutexLocker locker(&mutex);
+        std::lock_guard locker(mutex);
         return recorded;
     }
     bool waitForEvents(int count, int timeoutMs = 3000) const
@@ -41,19 +41,19 @@ public:
     }
     QThread *lastThread() const
     {
-        QMutexLocker locker(&mutex);
+        std::lock_guard locker(mutex);
         return thread;
     }
 
 private:
     bool record(const char *name, int value)
     {
-        QMutexLocker locker(&mutex);
+        std::lock_guard locker(mutex);
         recorded.append(QStringLiteral("%1(%2)").arg(name).arg(value));
         thread = QThread::currentThread();
         return true;
     }
-    mutable QMutex mutex;
+    mutable std::mutex mutex;
     QStringList recorded;
     QThread *thread = nullptr;
 };

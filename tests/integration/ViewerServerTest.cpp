@@ -39,7 +39,9 @@ protected:
         ASSERT_NE(server.listeningPort(), 0);
     }
 
-    void TearDown() override
+    void TearDown() override { stopServing(); }
+
+    void stopServing()
     {
         server.stopServer();
         server.waitForServerThread();
@@ -205,6 +207,7 @@ TEST_F(ViewerServerTest, AViewerThatSendsHalfARecordAndVanishesIsNoticedAndTheNe
     ASSERT_TRUE(next->sendRequest(LED_STATUS));
     EXPECT_TRUE(next->receive());
     EXPECT_EQ(started.size(), 2);
+    stopServing(); // before the spies go: the viewer thread emits into them
 }
 
 TEST_F(ViewerServerTest, ANewViewerReplacesTheCurrentOneWithoutANewThread)
@@ -223,6 +226,7 @@ TEST_F(ViewerServerTest, ANewViewerReplacesTheCurrentOneWithoutANewThread)
     EXPECT_EQ(answer->command, 117);
     EXPECT_EQ(started.size(), 1);
     EXPECT_EQ(closing.size(), 0);
+    stopServing(); // before the spies go: the viewer thread emits into them
 }
 
 TEST_F(ViewerServerTest, GarbageAndAFloodOfConnectionsLeaveTheServerServing)

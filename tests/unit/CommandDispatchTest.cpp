@@ -7,7 +7,7 @@
 #include <gtest/gtest.h>
 
 #include <QDeadlineTimer>
-#include <QMutex>
+#include <mutex>
 #include <QStringList>
 #include <QThread>
 
@@ -51,7 +51,7 @@ public:
 
     QStringList calls() const
     {
-        QMutexLocker locker(&mutex);
+        std::lock_guard locker(mutex);
         return recorded;
     }
 
@@ -68,10 +68,10 @@ public:
 private:
     void record(const QString &call)
     {
-        QMutexLocker locker(&mutex);
+        std::lock_guard locker(mutex);
         recorded.append(call);
     }
-    mutable QMutex mutex;
+    mutable std::mutex mutex;
     QStringList recorded;
 };
 
