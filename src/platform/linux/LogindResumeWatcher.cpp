@@ -1,0 +1,56 @@
+#include "LogindResumeWatcher.h"
+
+#include "LinuxLog.h"
+
+#include <QDBusConnection>
+#include <QDBusError>
+
+#include <atomic>
+
+namespace platform::linux_backend {
+
+namespace {
+const QString Service = QStringLiteral("org.freedesktop.login1");
+const QString Path = QStringLiteral("/org/freedesktop/login1");
+const QString Interface = QStringLiteral("org.freedesktop.login1.Manager");
+
+QString uniqueConnectionName()
+{
+    static std::atomic<int> counter{0};
+    return QStringLiteral("tessel-logind-%1").arg(++counter);
+}
+} // namespace
+
+LogindResumeWatcher::LogindResumeWatcher(std::function<void(bool)> handler)
+    : handler(std::move(handler)), connectionName(uniqueConnectionName())
+{
+    QDBusConnection bus = QDBusConnection::connectToBus(QDBusConnection::SystemBus, connectionName);
+    if (!bus.isConnected()) {
+        qCInfo(linuxPlatformLog) << "logind: no system bus, so no resume events:"
+                                 << bus.lastError().message();
+        return;
+    }
+    isSubscribed = bus.connect(Service, Path, Interface, QStringLiteral("PrepareForSleep"), this,
+                               SLOT(prepareForSleep(bool)));
+    if (!isSubscribed)
+        qCInfo(linuxPlatformLog) << "logind: cannot subscribe to PrepareForSleep:"
+                                 << bus.lastError().message();
+}
+
+LogindResumeWatcher::~LogindResumeWatcher()
+{
+    {
+        QDBusConnection bus(connectionName);
+        if (isSubscribed)
+            bus.disconnect(Service, Path, Interface, QStringLiteral("PrepareForSleep"), this,
+                           SLOT(prepareForSleep(bool)));
+    }
+    QDBusConnection::disconnectFromBus(connectionName);
+}
+
+void LogindResumeWatcher::prepareForSleep(bool start)
+{
+    handler(start);
+}
+
+} // namespace platform::linux_backend
