@@ -86,9 +86,11 @@ public:
     std::vector<std::string> lines;
 };
 
+// Non-blocking: with tesselcamera gone there is no reader, and a blocking
+// open would wait for ever.
 bool sendCommand(const std::string &fifo, const std::string &command)
 {
-    const int fd = ::open(fifo.c_str(), O_WRONLY | O_CLOEXEC);
+    const int fd = ::open(fifo.c_str(), O_WRONLY | O_NONBLOCK | O_CLOEXEC);
     if (fd < 0)
         return false;
     const std::string line = command + "\n";
@@ -108,7 +110,7 @@ TEST(TesselCameraProgram, PlaysTheCameraForAProgramRunUnderIt)
     ASSERT_TRUE(camera.waitFor("ready root=")) << camera.transcript();
     ASSERT_TRUE(camera.waitFor("probe open len=65 vid=7a3e pid=4b20")) << camera.transcript();
     ASSERT_TRUE(camera.waitFor("open node=/dev/hidraw0"));
-    ASSERT_TRUE(sendCommand(fifo, "press light hold"));
+    ASSERT_TRUE(sendCommand(fifo, "press light hold")) << camera.transcript();
     EXPECT_TRUE(camera.waitFor("probe report len=65 b9=00 b10=20")) << camera.transcript();
     EXPECT_TRUE(camera.waitFor("write len=65 button=0x04")) << camera.transcript();
     EXPECT_TRUE(camera.waitFor("light on")) << camera.transcript();
@@ -121,7 +123,7 @@ TEST(TesselCameraProgram, PlaysTheCameraForAProgramRunUnderIt)
         EXPECT_EQ(line, "light=1");
     }
 
-    ASSERT_TRUE(sendCommand(fifo, "unplug camera"));
+    ASSERT_TRUE(sendCommand(fifo, "unplug camera")) << camera.transcript();
     EXPECT_TRUE(camera.waitFor("probe gone")) << camera.transcript();
     EXPECT_TRUE(camera.waitFor("child exit status=0")) << camera.transcript();
     EXPECT_TRUE(camera.waitFor("quit reason=child"));

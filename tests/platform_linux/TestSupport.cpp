@@ -71,4 +71,29 @@ int openDescriptorCount()
     return count - 1; // the directory's own descriptor
 }
 
+int settledDescriptorCount()
+{
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(3);
+    int count = openDescriptorCount();
+    int unchanged = 0;
+    while (unchanged < 10 && std::chrono::steady_clock::now() < deadline) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+        const int now = openDescriptorCount();
+        unchanged = now == count ? unchanged + 1 : 0;
+        count = now;
+    }
+    return count;
+}
+
+bool descriptorCountSettles(int expected, std::chrono::milliseconds timeout)
+{
+    const auto deadline = std::chrono::steady_clock::now() + timeout;
+    while (openDescriptorCount() != expected) {
+        if (std::chrono::steady_clock::now() >= deadline)
+            return false;
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    }
+    return true;
+}
+
 } // namespace test_support

@@ -35,5 +35,10 @@ void processEventsFor(std::chrono::milliseconds time);
 
 // The number of open file descriptors of this process.
 int openDescriptorCount();
+// The count once it has stayed the same for a moment: umockdev's worker
+// thread closes its end of a closed device connection a little later.
+int settledDescriptorCount();
+// Whether the count comes back to expected within a while.
+bool descriptorCountSettles(int expected, std::chrono::milliseconds timeout = std::chrono::seconds(3));
 
 } // namespace test_support

@@ -2,6 +2,7 @@
 
 #include <fcntl.h>
 #include <signal.h>
+#include <sys/syscall.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -33,11 +34,17 @@ bool ChildProcess::start(const std::vector<std::string> &argv, int &error)
         error = errno;
         return false;
     }
+    // Opened here, not in the child: between fork and exec the child may
+    // call nothing that umockdev's preload wraps (open, read, write), as
+    // another thread of ours may have held the preload's locks at the fork.
+    const int devNull = ::open("/dev/null", O_RDONLY | O_CLOEXEC);
     const pid_t child = ::fork();
     if (child < 0) {
         error = errno;
         ::close(report[0]);
         ::close(report[1]);
+        if (devNull >= 0)
+            ::close(devNull);
         return false;
     }
     if (child == 0) {
@@ -46,14 +53,15 @@ bool ChildProcess::start(const std::vector<std::string> &argv, int &error)
         sigemptyset(&none);
         ::sigprocmask(SIG_SETMASK, &none, nullptr);
         ::signal(SIGPIPE, SIG_DFL);
-        const int devNull = ::open("/dev/null", O_RDONLY);
         if (devNull >= 0)
             ::dup2(devNull, STDIN_FILENO);
         ::execvp(args[0], args.data());
         const int failure = errno;
-        [[maybe_unused]] const ssize_t written = ::write(report[1], &failure, sizeof failure);
+        [[maybe_unused]] const long written = ::syscall(SYS_write, report[1], &failure, sizeof failure);
         ::_exit(127);
     }
+    if (devNull >= 0)
+        ::close(devNull);
     ::close(report[1]);
     int failure = 0;
     ssize_t got;

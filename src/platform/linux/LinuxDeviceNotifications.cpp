@@ -47,7 +47,7 @@ bool LinuxDeviceNotifications::registerForDeviceNotifications(int &lastError)
         return false;
     }
     if (!resumeWatcher) {
-        resumeWatcher = std::make_unique<LogindResumeWatcher>([this](bool sleeping) {
+        resumeWatcher = new LogindResumeWatcher([this](bool sleeping) {
             listener->powerEvent(sleeping ? PowerSuspend : static_cast<int>(PowerEvent::ResumeSuspend));
         });
     }
@@ -59,7 +59,14 @@ bool LinuxDeviceNotifications::teardown()
 {
     const bool wasRegistered = registered;
     registered = false;
-    resumeWatcher.reset();
+    // Both may be inside their own callbacks here (a listener that tears
+    // down on removal): each lets go of its descriptors at once and of its
+    // Qt objects through deleteLater().
+    if (resumeWatcher) {
+        resumeWatcher->close();
+        resumeWatcher->deleteLater();
+        resumeWatcher = nullptr;
+    }
     monitor.reset();
     listener = nullptr;
     return wasRegistered;

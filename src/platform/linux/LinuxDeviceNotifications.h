@@ -34,7 +34,7 @@ public:
 private:
     DeviceNotificationListener *listener = nullptr;
     std::unique_ptr<UdevHidrawMonitor> monitor;
-    std::unique_ptr<LogindResumeWatcher> resumeWatcher;
+    LogindResumeWatcher *resumeWatcher = nullptr; // deleted with deleteLater()
     bool registered = false;
 };
 

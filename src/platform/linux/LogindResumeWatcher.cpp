@@ -24,7 +24,12 @@ QString uniqueConnectionName()
 LogindResumeWatcher::LogindResumeWatcher(std::function<void(bool)> handler)
     : handler(std::move(handler)), connectionName(uniqueConnectionName())
 {
-    QDBusConnection bus = QDBusConnection::connectToBus(QDBusConnection::SystemBus, connectionName);
+    // libdbus reads DBUS_SYSTEM_BUS_ADDRESS once per process; reading it
+    // here lets every registration follow it (tests bring their own bus).
+    const QByteArray address = qgetenv("DBUS_SYSTEM_BUS_ADDRESS");
+    QDBusConnection bus = address.isEmpty()
+                              ? QDBusConnection::connectToBus(QDBusConnection::SystemBus, connectionName)
+                              : QDBusConnection::connectToBus(QString::fromUtf8(address), connectionName);
     if (!bus.isConnected()) {
         qCInfo(linuxPlatformLog) << "logind: no system bus, so no resume events:"
                                  << bus.lastError().message();
@@ -39,18 +44,28 @@ LogindResumeWatcher::LogindResumeWatcher(std::function<void(bool)> handler)
 
 LogindResumeWatcher::~LogindResumeWatcher()
 {
+    close();
+}
+
+void LogindResumeWatcher::close()
+{
+    if (closed)
+        return;
+    closed = true;
     {
         QDBusConnection bus(connectionName);
         if (isSubscribed)
             bus.disconnect(Service, Path, Interface, QStringLiteral("PrepareForSleep"), this,
                            SLOT(prepareForSleep(bool)));
     }
+    isSubscribed = false;
     QDBusConnection::disconnectFromBus(connectionName);
 }
 
 void LogindResumeWatcher::prepareForSleep(bool start)
 {
-    handler(start);
+    if (!closed)
+        handler(start);
 }
 
 } // namespace platform::linux_backend

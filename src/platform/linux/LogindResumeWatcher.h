@@ -20,6 +20,9 @@ public:
     ~LogindResumeWatcher() override;
 
     bool subscribed() const { return isSubscribed; }
+    // Unsubscribes and closes the bus connection now; the object itself may
+    // then be deleted later (it may be inside its own slot).
+    void close();
 
 private slots:
     void prepareForSleep(bool start);
@@ -28,6 +31,7 @@ private:
     std::function<void(bool)> handler;
     QString connectionName;
     bool isSubscribed = false;
+    bool closed = false;
 };
 
 } // namespace platform::linux_backend

@@ -44,7 +44,12 @@ UdevHidrawMonitor::UdevHidrawMonitor(udev *context, udev_monitor *monitor, Handl
 UdevHidrawMonitor::~UdevHidrawMonitor()
 {
     *alive = false;
-    notifier.reset(); // before the socket it watches is closed
+    if (notifier) {
+        // Disabled before its socket closes; deleted later, as this may run
+        // inside the notifier's own activated() signal.
+        notifier->setEnabled(false);
+        notifier.release()->deleteLater();
+    }
     udev_monitor_unref(monitor);
     udev_unref(context);
 }
