@@ -154,7 +154,7 @@ HidDevice::ReadStatus LinuxHidDevice::read(std::uint8_t *buffer, std::size_t siz
             return status;
         }
         if (fds[0].revents & (POLLERR | POLLHUP | POLLNVAL))
-            return ReadStatus::Gone;
+            return gone();
     }
 }
 
@@ -177,7 +177,7 @@ LinuxHidDevice::Attempt LinuxHidDevice::readReport(std::uint8_t *buffer, std::si
         if (error == EAGAIN || error == EWOULDBLOCK || error == EINTR)
             return Attempt::Again;
         if (meansGone(error)) {
-            status = ReadStatus::Gone;
+            status = gone();
             return Attempt::Done;
         }
         logOnce("read", error);
@@ -185,7 +185,7 @@ LinuxHidDevice::Attempt LinuxHidDevice::readReport(std::uint8_t *buffer, std::si
         return Attempt::Done;
     }
     if (got == 0) {
-        status = ReadStatus::Gone;
+        status = gone();
         return Attempt::Done;
     }
     lastLoggedError.store(0, std::memory_order_relaxed);
@@ -202,6 +202,14 @@ void LinuxHidDevice::cancelIo()
 void LinuxHidDevice::close()
 {
     interrupter.close();
+}
+
+// The device left (not close()): said once, as the owner may keep polling.
+HidDevice::ReadStatus LinuxHidDevice::gone()
+{
+    if (!goneLogged.exchange(true, std::memory_order_relaxed))
+        qCInfo(linuxPlatformLog) << "hidraw:" << node.c_str() << "is gone";
+    return ReadStatus::Gone;
 }
 
 // A device that keeps failing would otherwise write the same line on every

@@ -43,12 +43,14 @@ private:
     Attempt readReport(std::uint8_t *buffer, std::size_t size, std::size_t &received,
                        ReadStatus &status);
     void logOnce(const char *what, int error);
+    ReadStatus gone();
 
     const int fd;
     const std::string node;
     const std::optional<HidReportLayout> layout;
     ReadInterrupter interrupter;
     std::atomic<int> lastLoggedError{0};
+    std::atomic<bool> goneLogged{false};
 };
 
 } // namespace platform::linux_backend
