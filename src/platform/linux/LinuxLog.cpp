@@ -1,0 +1,3 @@
+#include "LinuxLog.h"
+
+Q_LOGGING_CATEGORY(linuxPlatformLog, "tessel.platform.linux", QtInfoMsg)

@@ -1,0 +1,139 @@
+#include "PluggableUsbDevice.h"
+
+#include "Testbed.h"
+
+#include <cstdio>
+#include <filesystem>
+
+namespace camera_standin {
+
+namespace {
+
+const std::string RootHub = "pci0000:00/0000:00:14.0/usb1";
+
+std::string hex4(std::uint16_t value, bool upper)
+{
+    char text[8];
+    std::snprintf(text, sizeof text, upper ? "%04X" : "%04x", value);
+    return text;
+}
+
+} // namespace
+
+PluggableUsbDevice::PluggableUsbDevice(Testbed &testbed, UsbDeviceSpec spec, MockHidraw::Callbacks callbacks)
+    : testbed(testbed), deviceSpec(std::move(spec)), callbacks(std::move(callbacks))
+{
+}
+
+PluggableUsbDevice::~PluggableUsbDevice()
+{
+    unplug();
+}
+
+bool PluggableUsbDevice::plug()
+{
+    if (plugged())
+        return true;
+    const UsbDeviceSpec &spec = deviceSpec;
+    usbPath = testbed.addDevice(
+        "usb", RootHub + "/" + spec.port, {},
+        {{"idVendor", hex4(spec.vendorId, false)}, {"idProduct", hex4(spec.productId, false)},
+         {"manufacturer", spec.manufacturer}, {"product", spec.product}, {"bDeviceClass", "00"}},
+        {{"DEVTYPE", "usb_device"}, {"PRODUCT", hex4(spec.vendorId, false) + "/" + hex4(spec.productId, false) + "/100"}});
+    if (usbPath.empty())
+        return false;
+    added.push_back({usbPath, {}, {}});
+    const std::string interfacePath =
+        testbed.addDevice("usb", spec.port + ":1.0", usbPath, {{"bInterfaceNumber", "00"}},
+                          {{"DEVTYPE", "usb_interface"}});
+    if (interfacePath.empty()) {
+        unplug();
+        return false;
+    }
+    added.push_back({interfacePath, {}, {}});
+    if ((spec.hidReportDescriptor && !addHid(interfacePath)) || (spec.videoName && !addVideo(interfacePath))) {
+        unplug();
+        return false;
+    }
+    // umockdev announces every device it adds with an "add" uevent, parents
+    // first as we add them; the hidraw node exists before its announcement.
+    return true;
+}
+
+bool PluggableUsbDevice::addHid(const std::string &interfacePath)
+{
+    const UsbDeviceSpec &spec = deviceSpec;
+    const unsigned number = testbed.firstFreeNumber("hidraw", "hidraw");
+    const std::string name = "hidraw" + std::to_string(number);
+    const std::string ids = hex4(spec.vendorId, true) + ":" + hex4(spec.productId, true);
+    const std::string hidPath = testbed.addDevice(
+        "hid", "0003:" + ids + "." + hex4(static_cast<std::uint16_t>(number + 1), true), interfacePath, {},
+        {{"HID_ID", "0003:0000" + hex4(spec.vendorId, true) + ":0000" + hex4(spec.productId, true)},
+         {"HID_NAME", spec.manufacturer + " " + spec.product}, {"DRIVER", "hid-generic"}});
+    if (hidPath.empty())
+        return false;
+    added.push_back({hidPath, {}, {}});
+    testbed.setBinaryAttribute(hidPath, "report_descriptor", *spec.hidReportDescriptor);
+
+    MockHidraw::Identity identity{3, spec.vendorId, spec.productId, *spec.hidReportDescriptor,
+                                  spec.manufacturer + " " + spec.product};
+    hidraw = std::make_unique<MockHidraw>(testbed, "/dev/" + name, std::move(identity), callbacks);
+    if (!hidraw->valid())
+        return false;
+    const std::string hidrawPath = testbed.addDevice(
+        "hidraw", "hidraw/" + name, hidPath, {{"dev", "241:" + std::to_string(number)}},
+        {{"DEVNAME", "/dev/" + name}, {"MAJOR", "241"}, {"MINOR", std::to_string(number)}});
+    if (hidrawPath.empty())
+        return false;
+    added.push_back({hidrawPath, "hidraw", name});
+    return true;
+}
+
+bool PluggableUsbDevice::addVideo(const std::string &interfacePath)
+{
+    const unsigned number = testbed.firstFreeNumber("video4linux", "video");
+    const std::string name = "video" + std::to_string(number);
+    // The node is only listed, never opened: a link to /dev/null keeps
+    // umockdev from making a pty for it.
+    if (!testbed.linkNode("/dev/" + name, "/dev/null"))
+        return false;
+    const std::string videoPath = testbed.addDevice(
+        "video4linux", "video4linux/" + name, interfacePath,
+        {{"name", *deviceSpec.videoName}, {"index", "0"}, {"dev", "81:" + std::to_string(number)}},
+        {{"DEVNAME", "/dev/" + name}, {"MAJOR", "81"}, {"MINOR", std::to_string(number)}});
+    if (videoPath.empty())
+        return false;
+    added.push_back({videoPath, "video4linux", name});
+    videoNodePath = "/dev/" + name;
+    return true;
+}
+
+void PluggableUsbDevice::unplug()
+{
+    if (!plugged())
+        return;
+    // The kernel wakes the readers of a vanishing hidraw node first.
+    if (hidraw)
+        hidraw->hangUp();
+    // Class entries leave before the uevents go out, so that a program that
+    // rescans on "remove" finds the device gone; the folders stay until the
+    // uevents are sent, as umockdev builds them from the folders.
+    std::error_code error;
+    for (const Added &device : added) {
+        if (!device.className.empty())
+            std::filesystem::remove(std::filesystem::path(testbed.root()) / "sys/class" / device.className / device.name,
+                                    error);
+    }
+    for (auto device = added.rbegin(); device != added.rend(); ++device)
+        testbed.uevent(device->path, "remove");
+    for (auto device = added.rbegin(); device != added.rend(); ++device)
+        testbed.removeDevice(device->path);
+    if (!videoNodePath.empty())
+        testbed.removeNode(videoNodePath);
+    hidraw.reset();
+    added.clear();
+    usbPath.clear();
+    videoNodePath.clear();
+}
+
+} // namespace camera_standin

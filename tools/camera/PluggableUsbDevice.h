@@ -1,0 +1,73 @@
+#pragma once
+
+#include "MockHidraw.h"
+
+#include <cstdint>
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace camera_standin {
+
+class Testbed;
+
+// What a USB device brings into sysfs and /dev when it is plugged in.
+struct UsbDeviceSpec
+{
+    std::string port;            // "1-2": the device's name below the root hub
+    std::uint16_t vendorId = 0;
+    std::uint16_t productId = 0;
+    std::string manufacturer;
+    std::string product;
+    // A HID interface with a hidraw node, when the device has one.
+    std::optional<std::vector<std::uint8_t>> hidReportDescriptor;
+    // A video4linux node with this name, when the device has one.
+    std::optional<std::string> videoName;
+};
+
+// A USB device that can be plugged in and unplugged, with the tree the
+// kernel would build: usb_device, interface, hid device and hidraw node,
+// and/or a video4linux node. Plugging announces parents first (umockdev sends
+// "add" as each device is added); unplugging hangs the hidraw node up, then
+// announces the removal children first (umockdev sends no "remove").
+class PluggableUsbDevice
+{
+public:
+    PluggableUsbDevice(Testbed &testbed, UsbDeviceSpec spec, MockHidraw::Callbacks callbacks = {});
+    ~PluggableUsbDevice();
+    PluggableUsbDevice(const PluggableUsbDevice &) = delete;
+    PluggableUsbDevice &operator=(const PluggableUsbDevice &) = delete;
+
+    bool plug();
+    void unplug();
+    bool plugged() const { return !usbPath.empty(); }
+
+    const UsbDeviceSpec &spec() const { return deviceSpec; }
+    // The nodes of the current plug-in ("/dev/hidraw0"), empty when none.
+    std::string hidrawNode() const { return hidraw ? hidraw->node() : std::string(); }
+    std::string videoNode() const { return videoNodePath; }
+    // The hidraw node while plugged in, else null.
+    MockHidraw *hidrawDevice() const { return hidraw.get(); }
+
+private:
+    struct Added
+    {
+        std::string path;
+        std::string className; // for class devices: their class folder
+        std::string name;      // and entry
+    };
+
+    bool addHid(const std::string &interfacePath);
+    bool addVideo(const std::string &interfacePath);
+
+    Testbed &testbed;
+    const UsbDeviceSpec deviceSpec;
+    const MockHidraw::Callbacks callbacks;
+    std::string usbPath;
+    std::vector<Added> added; // parents first
+    std::unique_ptr<MockHidraw> hidraw;
+    std::string videoNodePath;
+};
+
+} // namespace camera_standin
