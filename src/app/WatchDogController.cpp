@@ -447,22 +447,28 @@ void WatchDogController::startZoomApplicationSysMenu()
     qDebug() << "<WatchDogController::startZoomApplicationSysMenu()> startZoomApplicationSysMenu";
     std::lock_guard locker(docCamMutex);
     const int itemId = currentMenuItemId();
+    // The flags change before the commands are queued: the dispatch thread
+    // may run them at once, and their caption follows the flags.
+    viewerRunning = true;
     if (!menuUpdatePending) {
         menuUpdatePending = true;
         if (itemId > 0) {
+            viewerOn = !viewerOn;
             commandQueue->enqueue(new RemoveBVDOCCAMConfigureMenuItemCommand(this, itemId));
             qDebug() << "<WatchDogController::startZoomApplicationSysMenu()>  iMenuItemId: " << itemId;
-            viewerOn = !viewerOn;
             commandQueue->enqueue(new AddBVDOCCAMConfigureMenuItemCommand(this));
         }
     }
-    viewerRunning = true;
 }
 
 void WatchDogController::closeZoomApplication()
 {
     std::lock_guard locker(docCamMutex);
     const int itemId = currentMenuItemId();
+    // As above: the flags first, so that the replacement item gets the
+    // turn-on caption however soon the dispatch thread runs it.
+    viewerOn = false;
+    viewerRunning = false;
     if (!menuUpdatePending) {
         menuUpdatePending = true;
         if (itemId > 0) {
@@ -471,8 +477,6 @@ void WatchDogController::closeZoomApplication()
         }
         commandQueue->enqueue(new AddBVDOCCAMConfigureMenuItemCommand(this));
     }
-    viewerOn = false;
-    viewerRunning = false;
     QThread::msleep(ViewerCloseSettleMs);
 }
 

@@ -2,6 +2,8 @@
 
 #include <csignal>
 #include <cstdlib>
+#include <fstream>
+#include <thread>
 
 namespace systemtest {
 
@@ -13,6 +15,7 @@ void SystemFixture::SetUp()
     watchdogLog = LogFile(file("watchdog.log"));
     driverLog = LogFile(file("driver.log"));
     viewerLog = LogFile(file("viewer.log"));
+    callLog = LogFile(file("calls.log"));
 
     // Everything the programs share: the session lock's folder, no display,
     // the control library's state, and how a viewer the watchdog starts
@@ -22,6 +25,7 @@ void SystemFixture::SetUp()
     ::setenv("QT_QPA_PLATFORM", "offscreen", 1);
     ::unsetenv("DISPLAY");
     ::setenv("ZENTRASW_STATE", file("zentrasw.state").c_str(), 1);
+    setLibraryState("CallLog", file("calls.log").string());
     const std::string viewerOptions = "--keep-running --connect-timeout 5000 --control " + file("viewer.ctl").string()
                                       + " --output " + file("viewer.log").string();
     ::setenv("TESSEL_OPTIONS", viewerOptions.c_str(), 1);
@@ -29,16 +33,19 @@ void SystemFixture::SetUp()
 
 void SystemFixture::TearDown()
 {
-    for (auto *program : {watchdog.get(), viewer.get(), driver.get()})
+    for (auto *program : {watchdog.get(), camera.get(), viewer.get(), driver.get(), logind.get(), bus.get()})
         if (program)
             program->signal(SIGTERM);
     if (HasFailure()) {
-        for (const auto *log : {&watchdogLog, &driverLog, &viewerLog}) {
+        for (const auto *log : {&watchdogLog, &driverLog, &viewerLog, &callLog}) {
             std::printf("---- %s\n", log->path().c_str());
             for (const auto &line : log->lines())
                 std::printf("%s\n", line.c_str());
         }
     }
+    for (auto *program : {watchdog.get(), camera.get(), viewer.get(), driver.get(), logind.get(), bus.get()})
+        if (program && !program->waitForExit(3s))
+            program->signal(SIGKILL);
     std::error_code ignored;
     std::filesystem::remove_all(folder, ignored);
 }
@@ -66,6 +73,78 @@ void SystemFixture::startWatchdog()
     const auto from = watchdogLog.size();
     ASSERT_TRUE(watchdog->start(programDirectory() / "tesselwatchdogapplication", {}, file("watchdog.log")));
     ASSERT_TRUE(watchdogLog.waitFor("<WDServer::run()> Socket bind successfully.", 5s, from));
+}
+
+void SystemFixture::startWatchdogWithCamera(const std::vector<std::string> &cameraOptions)
+{
+    camera = std::make_unique<Program>();
+    const auto from = watchdogLog.size();
+    std::vector<std::string> arguments{"--control", file("camera.ctl").string(), "--state",
+                                       file("zentrasw.state").string()};
+    arguments.insert(arguments.end(), cameraOptions.begin(), cameraOptions.end());
+    arguments.push_back("--");
+    arguments.push_back((programDirectory() / "tesselwatchdogapplication").string());
+    ASSERT_TRUE(camera->start(programDirectory() / "tesselcamera", arguments, file("watchdog.log")));
+    ASSERT_TRUE(watchdogLog.waitFor("<WDServer::run()> Socket bind successfully.", 10s, from));
+}
+
+void SystemFixture::startMockLogind()
+{
+    const std::string address = "unix:path=" + file("system_bus_socket").string();
+    bus = std::make_unique<Program>();
+    ASSERT_TRUE(bus->start("/usr/bin/dbus-daemon", {"--session", "--nofork", "--address=" + address},
+                           file("bus.log")));
+    ::setenv("DBUS_SYSTEM_BUS_ADDRESS", address.c_str(), 1);
+    for (int i = 0; i < 200 && !std::filesystem::exists(file("system_bus_socket")); ++i)
+        std::this_thread::sleep_for(10ms);
+    logind = std::make_unique<Program>();
+    // The python3 on PATH may not be the one that has dbusmock.
+    ASSERT_TRUE(logind->start("/usr/bin/python3", {"-m", "dbusmock", "--system", "--template", "logind"},
+                              file("logind.log")));
+    for (int i = 0; i < 300; ++i) {
+        if (std::system("gdbus call --system -d org.freedesktop.login1 -o /org/freedesktop/login1 "
+                        "-m org.freedesktop.DBus.Peer.Ping >/dev/null 2>&1")
+            == 0)
+            return;
+        std::this_thread::sleep_for(50ms);
+    }
+    FAIL() << "the mocked logind did not come up";
+}
+
+bool SystemFixture::emitPrepareForSleep(bool suspending)
+{
+    const std::string call = std::string("gdbus call --system -d org.freedesktop.login1 -o /org/freedesktop/login1 "
+                                         "-m org.freedesktop.DBus.Mock.EmitSignal org.freedesktop.login1.Manager "
+                                         "PrepareForSleep b '[<")
+                             + (suspending ? "true" : "false") + ">]' >/dev/null 2>&1";
+    return std::system(call.c_str()) == 0;
+}
+
+void SystemFixture::setLibraryState(const std::string &key, const std::string &value)
+{
+    // Rewritten whole, as the camera stand-in does: read, replace, rename.
+    std::vector<std::string> lines;
+    {
+        std::ifstream in(file("zentrasw.state"));
+        for (std::string line; std::getline(in, line);)
+            if (line.rfind(key + "=", 0) != 0)
+                lines.push_back(line);
+    }
+    lines.push_back(key + "=" + value);
+    {
+        std::ofstream out(file("zentrasw.state.new"));
+        for (const auto &line : lines)
+            out << line << "\n";
+    }
+    std::filesystem::rename(file("zentrasw.state.new"), file("zentrasw.state"));
+}
+
+pid_t SystemFixture::watchdogPid()
+{
+    const auto pids = processesNamed("tesselwatchdogapplication");
+    EXPECT_EQ(pids.size(), 1u);
+
+    return pids.empty() ? -1 : pids.front();
 }
 
 void SystemFixture::startViewer()

@@ -7,6 +7,7 @@
 #include <filesystem>
 #include <memory>
 #include <string>
+#include <vector>
 
 namespace systemtest {
 
@@ -26,6 +27,19 @@ protected:
     void stopDriver();
     // The watchdog, logging to watchdog.log; waits until it listens.
     void startWatchdog();
+    // The watchdog under the camera stand-in (the camera plugged in unless
+    // told otherwise), driven through camera.ctl; the stand-in's lines and
+    // the watchdog's share watchdog.log.
+    void startWatchdogWithCamera(const std::vector<std::string> &cameraOptions = {});
+    // A private bus as the system bus, with a mocked logind on it; the
+    // programs started afterwards use it.
+    void startMockLogind();
+    bool emitPrepareForSleep(bool suspending);
+    bool cameraDoes(const std::string &command) { return sendCommand(file("camera.ctl"), command); }
+    // Sets a key of the control library stand-in's state file.
+    void setLibraryState(const std::string &key, const std::string &value);
+    // The live watchdog process (there must be exactly one).
+    pid_t watchdogPid();
     // A viewer started by the test (the watchdog starts its own the same
     // way: same options, from TESSEL_OPTIONS).
     void startViewer();
@@ -40,6 +54,10 @@ protected:
     std::unique_ptr<Program> driver;
     std::unique_ptr<Program> watchdog;
     std::unique_ptr<Program> viewer;
+    std::unique_ptr<Program> camera;
+    std::unique_ptr<Program> bus;
+    std::unique_ptr<Program> logind;
+    LogFile callLog{""};
 };
 
 } // namespace systemtest

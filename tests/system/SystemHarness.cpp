@@ -34,6 +34,14 @@ std::filesystem::path programDirectory()
     return std::filesystem::read_symlink("/proc/self/exe").parent_path();
 }
 
+int LogFile::countLines(const std::string &text) const
+{
+    int matches = 0;
+    for (const auto &line : lines())
+        matches += line == text ? 1 : 0;
+    return matches;
+}
+
 std::vector<std::string> LogFile::lines() const
 {
     std::vector<std::string> result;
@@ -133,6 +141,17 @@ std::optional<int> Program::waitForExit(std::chrono::milliseconds timeout)
             return std::nullopt;
         std::this_thread::sleep_for(5ms);
     }
+}
+
+bool eventually(const std::function<bool()> &condition, std::chrono::milliseconds timeout)
+{
+    const auto deadline = std::chrono::steady_clock::now() + timeout;
+    while (!condition()) {
+        if (pastDeadline(deadline))
+            return false;
+        std::this_thread::sleep_for(10ms);
+    }
+    return true;
 }
 
 bool sendCommand(const std::filesystem::path &fifo, const std::string &line, std::chrono::milliseconds timeout)

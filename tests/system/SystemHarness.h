@@ -2,6 +2,7 @@
 
 #include <chrono>
 #include <filesystem>
+#include <functional>
 #include <optional>
 #include <string>
 #include <sys/types.h>
@@ -28,6 +29,8 @@ public:
     std::optional<std::size_t> waitFor(const std::string &text, std::chrono::milliseconds timeout = 5s,
                                        std::size_t from = 0) const;
     int count(const std::string &text) const;
+    // Lines that are exactly `text`.
+    int countLines(const std::string &text) const;
     std::size_t size() const { return lines().size(); }
 
 private:
@@ -56,6 +59,9 @@ private:
     pid_t processId = -1;
     std::optional<int> exitCode;
 };
+
+// Waits until the condition holds.
+bool eventually(const std::function<bool()> &condition, std::chrono::milliseconds timeout = 5s);
 
 // Writes one command line to a stand-in's control FIFO.
 bool sendCommand(const std::filesystem::path &fifo, const std::string &line,
