@@ -38,11 +38,14 @@ MenuItemRecord TestDriver::Request::menuItem() const
     return payload.size() >= MenuItemRecord::Size ? MenuItemRecord::decode(payload.data()) : MenuItemRecord{};
 }
 
-TestDriver::TestDriver()
+TestDriver::TestDriver(std::uint16_t port)
 {
     listener = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    const int on = 1;
+    ::setsockopt(listener, SOL_SOCKET, SO_REUSEADDR, &on, sizeof on);
     sockaddr_in address{};
     address.sin_family = AF_INET;
+    address.sin_port = htons(port);
     address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
     ::bind(listener, reinterpret_cast<sockaddr *>(&address), sizeof address);
     ::listen(listener, 5);

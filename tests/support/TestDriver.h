@@ -32,7 +32,8 @@ public:
         MenuItemRecord menuItem() const;
     };
 
-    TestDriver();
+    // On the given loopback port; 0 lets the system pick one.
+    explicit TestDriver(std::uint16_t port = 0);
     ~TestDriver();
 
     std::uint16_t port() const { return listeningPort; }

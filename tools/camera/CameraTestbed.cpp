@@ -183,8 +183,16 @@ bool CameraTestbed::sendReport(const Report &report)
     MockHidraw *hidraw = cameraHid->hidrawDevice();
     if (!hidraw || report.empty() || report.front() != 0)
         return false;
-    if (!hidraw->queueReport(withoutReportId(report)))
+    switch (hidraw->queueReport(withoutReportId(report))) {
+    case MockHidraw::Queued::HungUp:
         return false;
+    case MockHidraw::Queued::BufferFull:
+        // What the kernel does when no one reads: the report is lost.
+        sink.event("input dropped len=" + std::to_string(report.size()) + " reason=buffer-full");
+        return true;
+    case MockHidraw::Queued::Yes:
+        break;
+    }
     sink.event("input len=" + std::to_string(report.size()) + " data=" + hexText(report));
     return true;
 }

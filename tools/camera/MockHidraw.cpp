@@ -307,9 +307,14 @@ bool MockHidraw::valid() const
     return attached;
 }
 
-bool MockHidraw::queueReport(std::vector<std::uint8_t> report)
+MockHidraw::Queued MockHidraw::queueReport(std::vector<std::uint8_t> report)
 {
-    return shared->push({std::move(report), 0});
+    {
+        std::lock_guard lock(shared->mutex);
+        if (shared->queue.size() >= BufferedReports)
+            return Queued::BufferFull;
+    }
+    return shared->push({std::move(report), 0}) ? Queued::Yes : Queued::HungUp;
 }
 
 bool MockHidraw::queueReadFailure(int error)

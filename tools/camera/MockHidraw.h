@@ -56,9 +56,13 @@ public:
     bool valid() const;
     const std::string &node() const { return nodePath; }
 
+    enum class Queued { Yes, BufferFull, HungUp };
+
     // Queues an input report as hidraw hands it over (without report ID for
-    // a device that has none). False when the node is hung up.
-    bool queueReport(std::vector<std::uint8_t> report);
+    // a device that has none). Like the kernel's hidraw, it keeps at most 64
+    // reports that no one has read; a report beyond them is dropped.
+    Queued queueReport(std::vector<std::uint8_t> report);
+    static constexpr std::size_t BufferedReports = 64;
     // The next read fails with error (errno value).
     bool queueReadFailure(int error);
     // The device is unplugged: wakes every poll with POLLHUP and fails every

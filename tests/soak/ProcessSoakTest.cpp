@@ -1,0 +1,135 @@
+// Long runs against the real watchdog under the camera stand-in: a thousand
+// viewer connections, a hundred camera unplug and plug cycles, ten thousand
+// raw button reports. Each prints what it measured.
+#include "SoakFigures.h"
+#include "SystemFixture.h"
+
+#include "server/WatchdogCommand.h"
+
+#include "TestViewer.h"
+
+#include <thread>
+
+using namespace systemtest;
+
+namespace {
+
+struct Usage
+{
+    int descriptors = 0;
+    int threads = 0;
+    long residentKiB = 0;
+
+    static Usage of(pid_t pid) { return {openDescriptors(pid), threadCount(pid), systemtest::residentKiB(pid)}; }
+};
+
+std::string describe(const Usage &before, const Usage &after)
+{
+    return "threads=" + std::to_string(before.threads) + "->" + std::to_string(after.threads)
+           + " fds=" + std::to_string(before.descriptors) + "->" + std::to_string(after.descriptors)
+           + " rss-kib=" + std::to_string(before.residentKiB) + "->" + std::to_string(after.residentKiB);
+}
+
+class ProcessSoak : public SystemFixture
+{
+};
+
+} // namespace
+
+TEST_F(ProcessSoak, AThousandViewerConnections)
+{
+    startWatchdogWithCamera();
+    const pid_t pid = watchdogPid();
+    {
+        TestViewer warmUp(1933); // the first connection starts the viewer thread
+        ASSERT_TRUE(warmUp.sendRequest(LED_STATUS));
+        ASSERT_TRUE(warmUp.receive());
+    }
+    std::this_thread::sleep_for(200ms);
+    const Usage before = Usage::of(pid);
+    constexpr int Cycles = 1000;
+    int unanswered = 0;
+    for (int cycle = 0; cycle < Cycles; ++cycle) {
+        TestViewer viewer(1933);
+        if (!viewer.sendRequest(LED_STATUS) || !viewer.receive(3000))
+            ++unanswered;
+    }
+    std::this_thread::sleep_for(500ms);
+    const Usage after = Usage::of(pid);
+    reportFigures("viewer connections", "cycles=" + std::to_string(Cycles) + " unanswered="
+                                            + std::to_string(unanswered) + " " + describe(before, after));
+    EXPECT_EQ(unanswered, 0);
+    EXPECT_EQ(after.descriptors, before.descriptors);
+    EXPECT_EQ(after.threads, before.threads);
+    EXPECT_LT(after.residentKiB - before.residentKiB, 4096);
+}
+
+TEST_F(ProcessSoak, AHundredCameraUnplugAndPlugCycles)
+{
+    startWatchdogWithCamera();
+    constexpr int Cycles = 100;
+    Usage atTen;
+    int missedArrivals = 0;
+    for (int cycle = 1; cycle <= Cycles; ++cycle) {
+        ASSERT_TRUE(cameraDoes("unplug camera"));
+        ASSERT_TRUE(eventually([&] { return watchdogLog.countLines("device removal") >= cycle; }, 10s)) << cycle;
+        // The fresh copy listens before the camera comes back.
+        ASSERT_TRUE(eventually(
+            [&] { return watchdogLog.countLines("<WDServer::run()> Socket bind successfully.") >= cycle + 1; }, 10s))
+            << cycle;
+        ASSERT_TRUE(cameraDoes("plug camera"));
+        if (!eventually([&] { return watchdogLog.countLines("camera connected") >= cycle; }, 10s))
+            ++missedArrivals;
+        if (cycle == 10) {
+            std::this_thread::sleep_for(300ms);
+            atTen = Usage::of(watchdogPid());
+        }
+    }
+    std::this_thread::sleep_for(300ms);
+    const Usage atEnd = Usage::of(watchdogPid());
+    reportFigures("camera plug cycles", "cycles=" + std::to_string(Cycles) + " missed-arrivals="
+                                            + std::to_string(missedArrivals) + " watchdogs="
+                                            + std::to_string(processesNamed("tesselwatchdogapplication").size())
+                                            + " cycle10->100 " + describe(atTen, atEnd));
+    EXPECT_EQ(missedArrivals, 0);
+    EXPECT_EQ(processesNamed("tesselwatchdogapplication").size(), 1u);
+    EXPECT_EQ(atEnd.descriptors, atTen.descriptors);
+    EXPECT_EQ(atEnd.threads, atTen.threads);
+}
+
+TEST_F(ProcessSoak, TenThousandRawButtonReports)
+{
+    startWatchdogWithCamera();
+    startViewer();
+    std::this_thread::sleep_for(700ms);
+    const pid_t pid = watchdogPid();
+    const Usage before = Usage::of(pid);
+    constexpr int Reports = 10000;
+    // Presses and releases as fast as the camera delivers them, in batches;
+    // what the reader does not take in time is dropped by the device node
+    // (64 reports, as hidraw keeps), the repeat filter lets few through, and
+    // nothing may choke.
+    std::string batch;
+    for (int i = 0; i < 100; ++i)
+        batch += "press 162\n";
+    for (int sent = 0; sent < Reports; sent += 200)
+        ASSERT_TRUE(cameraDoes(batch));
+    ASSERT_TRUE(eventually([&] { return watchdogLog.count("press 162") >= Reports / 2; }, 60s));
+    // The node's buffer drains at the reader's pace: a report every 10 ms.
+    std::this_thread::sleep_for(1500ms);
+    const int dropped = watchdogLog.count("input dropped");
+    const int passed = viewerLog.count("command=162");
+    const auto from = viewerLog.size();
+    ASSERT_TRUE(cameraDoes("press 164"));
+    const bool stillServing = viewerLog.waitFor("command=164", 3s, from).has_value();
+    std::this_thread::sleep_for(300ms);
+    const Usage after = Usage::of(pid);
+    reportFigures("raw button reports", "reports=" + std::to_string(Reports) + " dropped-by-node=" + std::to_string(dropped) + " acted-on=" + std::to_string(passed)
+                                            + " served-after=" + (stillServing ? "yes" : "no") + " "
+                                            + describe(before, after));
+    EXPECT_TRUE(stillServing);
+    EXPECT_GE(passed, 1);
+    EXPECT_EQ(after.descriptors, before.descriptors);
+    EXPECT_EQ(after.threads, before.threads);
+    EXPECT_LT(after.residentKiB - before.residentKiB, 4096);
+}
