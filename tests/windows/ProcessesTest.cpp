@@ -3,6 +3,7 @@
 // tests that leaves a marker file when it runs.
 #include "PlatformTestSupport.h"
 #include "Win32Processes.h"
+#include "platform/Platform.h"
 
 #include <gtest/gtest.h>
 
@@ -99,6 +100,18 @@ TEST_F(HelperStart, ShellExecuteOfAMissingProgramReportsNotFound)
 {
     EXPECT_EQ(processes.shellExecute("open", "no-such-program-7a3e4b20.exe"), platform::SE_ERR_FNF);
     EXPECT_FALSE(std::filesystem::exists(marker));
+}
+
+TEST(Win32Platform, IsTheBackendAndStartsItsFreshCopiesItself)
+{
+    platform::Platform &backend = platform::backend();
+    EXPECT_EQ(&platform::current(), &backend);
+    EXPECT_FALSE(backend.serviceManagerRestarts());
+    EXPECT_FALSE(backend.sessionEndRequested());
+
+    bool running = false;
+    EXPECT_TRUE(backend.processes().isProcessRunning(upperCaseName(programFile()), running));
+    EXPECT_TRUE(running);
 }
 
 } // namespace
