@@ -1,0 +1,14 @@
+#pragma once
+
+#include <string>
+
+namespace platform::win32_backend {
+
+// The platform interfaces carry text as UTF-8; the wide Windows calls take
+// UTF-16. Invalid UTF-8 becomes U+FFFD rather than failing the call, so a
+// broken name reaches the system as a name that simply is not found.
+std::wstring widen(const std::string &utf8);
+std::string narrow(const wchar_t *utf16, std::size_t length);
+std::string narrow(const std::wstring &utf16);
+
+} // namespace platform::win32_backend

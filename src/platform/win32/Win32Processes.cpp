@@ -1,0 +1,123 @@
+#include "Win32Processes.h"
+
+#include "ComApartment.h"
+#include "WideText.h"
+
+#include <windows.h>
+#include <shellapi.h>
+#include <tlhelp32.h>
+
+#include <climits>
+#include <vector>
+
+namespace platform::win32_backend {
+
+namespace {
+
+bool isFile(const std::wstring &path)
+{
+    const DWORD attributes = GetFileAttributesW(path.c_str());
+    return attributes != INVALID_FILE_ATTRIBUTES && !(attributes & FILE_ATTRIBUTE_DIRECTORY);
+}
+
+} // namespace
+
+bool Win32Processes::isProcessRunning(const std::string &exeName, bool &running)
+{
+    running = false;
+    const std::wstring wanted = widen(exeName);
+    HANDLE snapshot = CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0);
+    if (snapshot == INVALID_HANDLE_VALUE)
+        return false;
+
+    PROCESSENTRY32W entry{};
+    entry.dwSize = sizeof entry;
+    for (BOOL more = Process32FirstW(snapshot, &entry); more; more = Process32NextW(snapshot, &entry)) {
+        // szExeFile is the executable's file name without its folder.
+        if (lstrcmpiW(entry.szExeFile, wanted.c_str()) == 0) {
+            running = true;
+            CloseHandle(snapshot);
+            return true;
+        }
+    }
+    // The walk ends with this error when it has seen every process; any
+    // other error means the list was cut short.
+    const bool complete = GetLastError() == ERROR_NO_MORE_FILES;
+    CloseHandle(snapshot);
+    return complete;
+}
+
+std::wstring Win32Processes::programDirectory()
+{
+    // GetModuleFileNameW cuts a path that does not fit and says so only by
+    // filling the buffer: grow it until the path fits.
+    for (DWORD capacity = MAX_PATH; capacity <= 32768; capacity *= 4) {
+        std::vector<wchar_t> buffer(capacity);
+        const DWORD length = GetModuleFileNameW(nullptr, buffer.data(), capacity);
+        if (length == 0)
+            return {};
+        if (length < capacity) {
+            std::wstring path(buffer.data(), length);
+            const auto separator = path.find_last_of(L"\\/");
+            return separator == std::wstring::npos ? std::wstring() : path.substr(0, separator);
+        }
+    }
+    return {};
+}
+
+std::wstring Win32Processes::findProgram(const std::wstring &name)
+{
+    if (name.empty())
+        return {};
+    const std::wstring directory = programDirectory();
+    if (!directory.empty() && name.find_first_of(L"\\/:") == std::wstring::npos) {
+        const std::wstring beside = directory + L"\\" + name;
+        if (isFile(beside))
+            return beside;
+    }
+    std::vector<wchar_t> found(MAX_PATH);
+    for (;;) {
+        const DWORD length = SearchPathW(nullptr, name.c_str(), L".exe", static_cast<DWORD>(found.size()),
+                                         found.data(), nullptr);
+        if (length == 0)
+            return {};
+        if (length < found.size())
+            return isFile(found.data()) ? std::wstring(found.data(), length) : std::wstring();
+        found.resize(length + 1); // length is the size needed, terminator included
+    }
+}
+
+bool Win32Processes::startDetached(const std::string &program)
+{
+    const std::wstring path = findProgram(widen(program));
+    if (path.empty())
+        return false;
+
+    // CreateProcessW may write into the command line, so it gets a copy.
+    std::wstring commandLine = L"\"" + path + L"\"";
+    STARTUPINFOW startup{};
+    startup.cb = sizeof startup;
+    PROCESS_INFORMATION started{};
+    // No console and no inherited handles: the program outlives us and must
+    // not keep our sockets or our single-instance mutex alive.
+    if (!CreateProcessW(path.c_str(), commandLine.data(), nullptr, nullptr, FALSE, DETACHED_PROCESS, nullptr,
+                        nullptr, &startup, &started))
+        return false;
+    CloseHandle(started.hThread);
+    CloseHandle(started.hProcess);
+    return true;
+}
+
+int Win32Processes::shellExecute(const std::string &verb, const std::string &file)
+{
+    // The shell may hand the request to extensions that need COM on this
+    // thread (the dispatch thread has none of its own).
+    const ComApartment com;
+    const HINSTANCE result = ShellExecuteW(nullptr, widen(verb).c_str(), widen(file).c_str(), nullptr, nullptr,
+                                           SW_SHOWNORMAL);
+    // Not a real instance handle: a result code, above 32 on success.
+    const INT_PTR code = reinterpret_cast<INT_PTR>(result);
+    return code > INT_MAX ? INT_MAX : static_cast<int>(code);
+}
+
+} // namespace platform::win32_backend
