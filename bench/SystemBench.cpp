@@ -1,0 +1,218 @@
+// Figures of the real programs, each run in private network and pid
+// namespaces: start to listening on 1933, a camera button through the camera
+// stand-in to the viewer, and the idle cost with the camera present and a
+// viewer connected.
+#include "Percentiles.h"
+
+#include "NamespaceEntry.h"
+
+#include <arpa/inet.h>
+#include <fcntl.h>
+#include <netinet/in.h>
+#include <poll.h>
+#include <signal.h>
+#include <sys/socket.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <string>
+#include <thread>
+#include <vector>
+
+using namespace std::chrono_literals;
+using Clock = std::chrono::steady_clock;
+namespace fs = std::filesystem;
+
+namespace {
+
+fs::path programs()
+{
+    return fs::read_symlink("/proc/self/exe").parent_path();
+}
+
+pid_t spawn(const std::vector<std::string> &argv, const fs::path &log)
+{
+    std::vector<const char *> args;
+    for (const auto &arg : argv)
+        args.push_back(arg.c_str());
+    args.push_back(nullptr);
+    const pid_t pid = ::fork();
+    if (pid == 0) {
+        const int out = ::open(log.c_str(), O_WRONLY | O_CREAT | O_APPEND, 0644);
+        ::dup2(out, 1);
+        ::dup2(out, 2);
+        ::execv(args[0], const_cast<char *const *>(args.data()));
+        ::_exit(127);
+    }
+    return pid;
+}
+
+void stop(pid_t pid)
+{
+    ::kill(pid, SIGTERM);
+    int status = 0;
+    ::waitpid(pid, &status, 0);
+}
+
+int connectViewer()
+{
+    const int s = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_port = htons(1933);
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    if (::connect(s, reinterpret_cast<sockaddr *>(&address), sizeof address) == 0)
+        return s;
+    ::close(s);
+    return -1;
+}
+
+bool receiveRecord(int socket, int timeoutMs)
+{
+    char record[2616];
+    std::size_t got = 0;
+    while (got < sizeof record) {
+        pollfd entry{socket, POLLIN, 0};
+        if (::poll(&entry, 1, timeoutMs) <= 0)
+            return false;
+        const ssize_t n = ::recv(socket, record + got, sizeof record - got, 0);
+        if (n <= 0)
+            return false;
+        got += static_cast<std::size_t>(n);
+    }
+    return true;
+}
+
+void command(const fs::path &fifo, const std::string &line)
+{
+    for (int i = 0; i < 300; ++i) {
+        const int fd = ::open(fifo.c_str(), O_WRONLY | O_NONBLOCK);
+        if (fd >= 0) {
+            const std::string text = line + "\n";
+            [[maybe_unused]] ssize_t ignored = ::write(fd, text.data(), text.size());
+            ::close(fd);
+            return;
+        }
+        std::this_thread::sleep_for(10ms);
+    }
+}
+
+std::vector<pid_t> watchdogs()
+{
+    std::vector<pid_t> found;
+    for (const auto &entry : fs::directory_iterator("/proc")) {
+        std::error_code error;
+        const auto exe = fs::read_symlink(entry.path() / "exe", error);
+        if (!error && exe.filename() == "tesselwatchdogapplication")
+            found.push_back(static_cast<pid_t>(std::stol(entry.path().filename())));
+    }
+    return found;
+}
+
+// Seconds of CPU a process has used.
+double cpuSeconds(pid_t pid)
+{
+    std::ifstream in("/proc/" + std::to_string(pid) + "/stat");
+    std::string stat;
+    std::getline(in, stat);
+    std::string fields = stat.substr(stat.rfind(')') + 2);
+    std::vector<std::string> words;
+    for (std::size_t start = 0, end; start < fields.size(); start = end + 1) {
+        end = fields.find(' ', start);
+        if (end == std::string::npos)
+            end = fields.size();
+        words.push_back(fields.substr(start, end - start));
+    }
+    const double ticks = static_cast<double>(::sysconf(_SC_CLK_TCK));
+    return (std::stod(words[11]) + std::stod(words[12])) / ticks; // utime, stime
+}
+
+long residentKiB(pid_t pid)
+{
+    std::ifstream in("/proc/" + std::to_string(pid) + "/status");
+    for (std::string line; std::getline(in, line);)
+        if (line.rfind("VmRSS:", 0) == 0)
+            return std::stol(line.substr(6));
+    return -1;
+}
+
+void startToListening(const fs::path &work, int runs)
+{
+    Percentiles startup;
+    for (int run = 0; run < runs; ++run) {
+        const auto start = Clock::now();
+        const pid_t pid = spawn({(programs() / "tesselwatchdogapplication").string()}, work / "start.log");
+        int viewer = -1;
+        while ((viewer = connectViewer()) < 0 && Clock::now() - start < 5s)
+            std::this_thread::sleep_for(200us);
+        startup.add(Clock::now() - start);
+        if (viewer >= 0)
+            ::close(viewer);
+        stop(pid);
+    }
+    startup.print("start -> listening on 1933");
+}
+
+void cameraFigures(const fs::path &work, int presses, int idleSeconds)
+{
+    const fs::path control = work / "camera.ctl";
+    const pid_t camera = spawn({(programs() / "tesselcamera").string(), "--control", control.string(), "--",
+                                (programs() / "tesselwatchdogapplication").string()},
+                               work / "camera.log");
+    int viewer = -1;
+    const auto deadline = Clock::now() + 10s;
+    while ((viewer = connectViewer()) < 0 && Clock::now() < deadline)
+        std::this_thread::sleep_for(5ms);
+    if (viewer < 0) {
+        std::fprintf(stderr, "the watchdog did not listen\n");
+        stop(camera);
+        return;
+    }
+    std::this_thread::sleep_for(1s);
+
+    Percentiles button;
+    for (int i = 0; i < presses; ++i) {
+        const auto start = Clock::now();
+        command(control, "press 162");
+        if (!receiveRecord(viewer, 3000))
+            break;
+        button.add(Clock::now() - start);
+        std::this_thread::sleep_for(650ms); // past the repeat filter
+    }
+    button.print("button press -> viewer record (camera stand-in)");
+
+    const auto pids = watchdogs();
+    if (pids.size() == 1) {
+        const double before = cpuSeconds(pids.front());
+        std::this_thread::sleep_for(std::chrono::seconds(idleSeconds));
+        const double used = cpuSeconds(pids.front()) - before;
+        std::printf("%-44s %.3f %% of one core over %d s, resident %ld KiB\n", "idle, camera present, viewer connected",
+                    100.0 * used / idleSeconds, idleSeconds, residentKiB(pids.front()));
+    }
+    ::close(viewer);
+    stop(camera);
+}
+
+} // namespace
+
+int main(int argc, char **argv)
+{
+    const int result = enterPrivateNamespaces(argc, argv);
+    if (result >= 0)
+        return result;
+    char pattern[] = "/tmp/tessel-bench-XXXXXX";
+    const fs::path work = ::mkdtemp(pattern);
+    ::setenv("XDG_RUNTIME_DIR", work.c_str(), 1);
+    ::setenv("QT_QPA_PLATFORM", "offscreen", 1);
+    ::setenv("ZENTRASW_STATE", (work / "zentrasw.state").c_str(), 1);
+
+    startToListening(work, argc > 1 ? std::atoi(argv[1]) : 20);
+    cameraFigures(work, argc > 2 ? std::atoi(argv[2]) : 40, argc > 3 ? std::atoi(argv[3]) : 20);
+    fs::remove_all(work);
+    return 0;
+}
