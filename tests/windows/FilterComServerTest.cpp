@@ -1,7 +1,7 @@
 // The filter stand-in as Windows' COM sees it: regsvr32 registers and
 // unregisters the class, and the registered class hands out objects that
 // answer the filter interface.
-#include "TlxuvcClassIds.h"
+#include "TlxuvcGuid.h"
 #include "support/TestPlatform.h"
 
 #include <gtest/gtest.h>
@@ -15,15 +15,7 @@ namespace {
 
 using namespace updater_tests;
 
-GUID toGuid(const tlxuvc::ClassId &id)
-{
-    GUID guid;
-    guid.Data1 = id.data1;
-    guid.Data2 = id.data2;
-    guid.Data3 = id.data3;
-    std::memcpy(guid.Data4, id.data4, sizeof guid.Data4);
-    return guid;
-}
+using tlxuvc::toGuid;
 
 int regsvr32(bool undo)
 {

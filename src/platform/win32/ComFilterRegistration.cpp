@@ -3,7 +3,7 @@
 // search, which includes the current directory.
 #include "platform/FilterRegistration.h"
 
-#include "TlxuvcClassIds.h"
+#include "TlxuvcGuid.h"
 
 #include <windows.h>
 #include <objbase.h>
@@ -15,15 +15,7 @@ namespace platform {
 
 namespace {
 
-GUID toGuid(const tlxuvc::ClassId &id)
-{
-    GUID guid;
-    guid.Data1 = id.data1;
-    guid.Data2 = id.data2;
-    guid.Data3 = id.data3;
-    std::memcpy(guid.Data4, id.data4, sizeof guid.Data4);
-    return guid;
-}
+using tlxuvc::toGuid;
 
 class ComFilterRegistration final : public FilterRegistration
 {

@@ -1,6 +1,6 @@
 #include "support/TestPlatform.h"
 
-#include "TlxuvcClassIds.h"
+#include "TlxuvcGuid.h"
 #include "platform/ProgramFile.h"
 
 #include <windows.h>
@@ -79,15 +79,7 @@ void readAvailable(HANDLE pipe, std::string &into)
     }
 }
 
-GUID toGuid(const tlxuvc::ClassId &id)
-{
-    GUID guid;
-    guid.Data1 = id.data1;
-    guid.Data2 = id.data2;
-    guid.Data3 = id.data3;
-    std::memcpy(guid.Data4, id.data4, sizeof guid.Data4);
-    return guid;
-}
+using tlxuvc::toGuid;
 
 bool filterClassCreatable()
 {

@@ -3,7 +3,7 @@
 // The object only answers IUnknown and the filter interface; nothing in this
 // system calls into it.
 #include "StandInState.h"
-#include "TlxuvcClassIds.h"
+#include "TlxuvcGuid.h"
 
 #include <windows.h>
 #include <objbase.h>
@@ -20,15 +20,7 @@ HMODULE thisModule = nullptr;
 std::atomic<long> liveObjects{0};
 std::atomic<long> serverLocks{0};
 
-GUID toGuid(const tlxuvc::ClassId &id)
-{
-    GUID guid;
-    guid.Data1 = id.data1;
-    guid.Data2 = id.data2;
-    guid.Data3 = id.data3;
-    std::memcpy(guid.Data4, id.data4, sizeof guid.Data4);
-    return guid;
-}
+using tlxuvc::toGuid;
 
 const GUID filterClass = toGuid(tlxuvc::FILTER_CLASS);
 const GUID filterInterface = toGuid(tlxuvc::FILTER_INTERFACE);
