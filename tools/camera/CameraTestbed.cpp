@@ -26,24 +26,24 @@ const std::vector<std::uint8_t> KeyboardDescriptor{
     0xC0,
 };
 
-UsbDeviceSpec cameraHidSpec()
+UsbDeviceModel cameraHidModel()
 {
     return {"1-2", CameraTestbed::VendorId, CameraTestbed::HidProductId, "Brivara", "tessel Buttons",
             CameraModel::reportDescriptor(), std::nullopt};
 }
 
-UsbDeviceSpec cameraVideoSpec()
+UsbDeviceModel cameraVideoModel()
 {
     return {"1-3", CameraTestbed::VendorId, CameraTestbed::VideoProductId, "Brivara", "tessel Visualizer",
             std::nullopt, std::string(CameraTestbed::VideoName)};
 }
 
-UsbDeviceSpec keyboardSpec()
+UsbDeviceModel keyboardModel()
 {
     return {"1-5", 0x046D, 0xC31C, "Logitech", "USB Keyboard", KeyboardDescriptor, std::nullopt};
 }
 
-UsbDeviceSpec webcamSpec()
+UsbDeviceModel webcamModel()
 {
     return {"1-6", 0x0BDA, 0x58F4, "Generic", "USB2.0 HD UVC WebCam", std::nullopt,
             std::string("USB2.0 HD UVC WebCam: USB2.0 HD")};
@@ -85,12 +85,12 @@ CameraTestbed::CameraTestbed(EventSink &sink, std::optional<std::string> stateFi
     cameraCallbacks.readFailed = [this](int error) {
         this->sink.event("read-failed errno=" + errnoName(error));
     };
-    cameraHid = std::make_unique<PluggableUsbDevice>(bed, cameraHidSpec(), cameraCallbacks);
-    cameraVideo = std::make_unique<PluggableUsbDevice>(bed, cameraVideoSpec());
+    cameraHid = std::make_unique<PluggableUsbDevice>(bed, cameraHidModel(), cameraCallbacks);
+    cameraVideo = std::make_unique<PluggableUsbDevice>(bed, cameraVideoModel());
     MockHidraw::Callbacks keyboardCallbacks;
     keyboardCallbacks.opened = cameraCallbacks.opened;
-    keyboard = std::make_unique<PluggableUsbDevice>(bed, keyboardSpec(), keyboardCallbacks);
-    webcam = std::make_unique<PluggableUsbDevice>(bed, webcamSpec());
+    keyboard = std::make_unique<PluggableUsbDevice>(bed, keyboardModel(), keyboardCallbacks);
+    webcam = std::make_unique<PluggableUsbDevice>(bed, webcamModel());
 }
 
 // The devices leave before the testbed that holds them.

@@ -20,8 +20,8 @@ std::string hex4(std::uint16_t value, bool upper)
 
 } // namespace
 
-PluggableUsbDevice::PluggableUsbDevice(Testbed &testbed, UsbDeviceSpec spec, MockHidraw::Callbacks callbacks)
-    : testbed(testbed), deviceSpec(std::move(spec)), callbacks(std::move(callbacks))
+PluggableUsbDevice::PluggableUsbDevice(Testbed &testbed, UsbDeviceModel model, MockHidraw::Callbacks callbacks)
+    : testbed(testbed), deviceModel(std::move(model)), callbacks(std::move(callbacks))
 {
 }
 
@@ -34,24 +34,24 @@ bool PluggableUsbDevice::plug()
 {
     if (plugged())
         return true;
-    const UsbDeviceSpec &spec = deviceSpec;
+    const UsbDeviceModel &model = deviceModel;
     usbPath = testbed.addDevice(
-        "usb", RootHub + "/" + spec.port, {},
-        {{"idVendor", hex4(spec.vendorId, false)}, {"idProduct", hex4(spec.productId, false)},
-         {"manufacturer", spec.manufacturer}, {"product", spec.product}, {"bDeviceClass", "00"}},
-        {{"DEVTYPE", "usb_device"}, {"PRODUCT", hex4(spec.vendorId, false) + "/" + hex4(spec.productId, false) + "/100"}});
+        "usb", RootHub + "/" + model.port, {},
+        {{"idVendor", hex4(model.vendorId, false)}, {"idProduct", hex4(model.productId, false)},
+         {"manufacturer", model.manufacturer}, {"product", model.product}, {"bDeviceClass", "00"}},
+        {{"DEVTYPE", "usb_device"}, {"PRODUCT", hex4(model.vendorId, false) + "/" + hex4(model.productId, false) + "/100"}});
     if (usbPath.empty())
         return false;
     added.push_back({usbPath, {}, {}});
     const std::string interfacePath =
-        testbed.addDevice("usb", spec.port + ":1.0", usbPath, {{"bInterfaceNumber", "00"}},
+        testbed.addDevice("usb", model.port + ":1.0", usbPath, {{"bInterfaceNumber", "00"}},
                           {{"DEVTYPE", "usb_interface"}});
     if (interfacePath.empty()) {
         unplug();
         return false;
     }
     added.push_back({interfacePath, {}, {}});
-    if ((spec.hidReportDescriptor && !addHid(interfacePath)) || (spec.videoName && !addVideo(interfacePath))) {
+    if ((model.hidReportDescriptor && !addHid(interfacePath)) || (model.videoName && !addVideo(interfacePath))) {
         unplug();
         return false;
     }
@@ -62,21 +62,21 @@ bool PluggableUsbDevice::plug()
 
 bool PluggableUsbDevice::addHid(const std::string &interfacePath)
 {
-    const UsbDeviceSpec &spec = deviceSpec;
+    const UsbDeviceModel &model = deviceModel;
     const unsigned number = testbed.firstFreeNumber("hidraw", "hidraw");
     const std::string name = "hidraw" + std::to_string(number);
-    const std::string ids = hex4(spec.vendorId, true) + ":" + hex4(spec.productId, true);
+    const std::string ids = hex4(model.vendorId, true) + ":" + hex4(model.productId, true);
     const std::string hidPath = testbed.addDevice(
         "hid", "0003:" + ids + "." + hex4(static_cast<std::uint16_t>(number + 1), true), interfacePath, {},
-        {{"HID_ID", "0003:0000" + hex4(spec.vendorId, true) + ":0000" + hex4(spec.productId, true)},
-         {"HID_NAME", spec.manufacturer + " " + spec.product}, {"DRIVER", "hid-generic"}});
+        {{"HID_ID", "0003:0000" + hex4(model.vendorId, true) + ":0000" + hex4(model.productId, true)},
+         {"HID_NAME", model.manufacturer + " " + model.product}, {"DRIVER", "hid-generic"}});
     if (hidPath.empty())
         return false;
     added.push_back({hidPath, {}, {}});
-    testbed.setBinaryAttribute(hidPath, "report_descriptor", *spec.hidReportDescriptor);
+    testbed.setBinaryAttribute(hidPath, "report_descriptor", *model.hidReportDescriptor);
 
-    MockHidraw::Identity identity{3, spec.vendorId, spec.productId, *spec.hidReportDescriptor,
-                                  spec.manufacturer + " " + spec.product};
+    MockHidraw::Identity identity{3, model.vendorId, model.productId, *model.hidReportDescriptor,
+                                  model.manufacturer + " " + model.product};
     hidraw = std::make_unique<MockHidraw>(testbed, "/dev/" + name, std::move(identity), callbacks);
     if (!hidraw->valid())
         return false;
@@ -99,7 +99,7 @@ bool PluggableUsbDevice::addVideo(const std::string &interfacePath)
         return false;
     const std::string videoPath = testbed.addDevice(
         "video4linux", "video4linux/" + name, interfacePath,
-        {{"name", *deviceSpec.videoName}, {"index", "0"}, {"dev", "81:" + std::to_string(number)}},
+        {{"name", *deviceModel.videoName}, {"index", "0"}, {"dev", "81:" + std::to_string(number)}},
         {{"DEVNAME", "/dev/" + name}, {"MAJOR", "81"}, {"MINOR", std::to_string(number)}});
     if (videoPath.empty())
         return false;

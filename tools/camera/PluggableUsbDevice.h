@@ -13,7 +13,7 @@ namespace camera_standin {
 class Testbed;
 
 // What a USB device brings into sysfs and /dev when it is plugged in.
-struct UsbDeviceSpec
+struct UsbDeviceModel
 {
     std::string port;            // "1-2": the device's name below the root hub
     std::uint16_t vendorId = 0;
@@ -34,7 +34,7 @@ struct UsbDeviceSpec
 class PluggableUsbDevice
 {
 public:
-    PluggableUsbDevice(Testbed &testbed, UsbDeviceSpec spec, MockHidraw::Callbacks callbacks = {});
+    PluggableUsbDevice(Testbed &testbed, UsbDeviceModel model, MockHidraw::Callbacks callbacks = {});
     ~PluggableUsbDevice();
     PluggableUsbDevice(const PluggableUsbDevice &) = delete;
     PluggableUsbDevice &operator=(const PluggableUsbDevice &) = delete;
@@ -43,7 +43,7 @@ public:
     void unplug();
     bool plugged() const { return !usbPath.empty(); }
 
-    const UsbDeviceSpec &spec() const { return deviceSpec; }
+    const UsbDeviceModel &model() const { return deviceModel; }
     // The nodes of the current plug-in ("/dev/hidraw0"), empty when none.
     std::string hidrawNode() const { return hidraw ? hidraw->node() : std::string(); }
     std::string videoNode() const { return videoNodePath; }
@@ -62,7 +62,7 @@ private:
     bool addVideo(const std::string &interfacePath);
 
     Testbed &testbed;
-    const UsbDeviceSpec deviceSpec;
+    const UsbDeviceModel deviceModel;
     const MockHidraw::Callbacks callbacks;
     std::string usbPath;
     std::vector<Added> added; // parents first

@@ -8,7 +8,7 @@ namespace platform::linux_backend {
 
 namespace {
 
-// Item types and tags of the HID 1.11 specification, section 6.2.2.
+// Item types and tags of the HID 1.11 standard, section 6.2.2.
 enum ItemType : std::uint8_t { Main = 0, Global = 1, Local = 2 };
 enum MainTag : std::uint8_t { Input = 0x8, Output = 0x9 };
 enum GlobalTag : std::uint8_t { ReportSize = 0x7, ReportId = 0x8, ReportCount = 0x9, Push = 0xA, Pop = 0xB };
