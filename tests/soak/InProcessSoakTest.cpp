@@ -107,7 +107,9 @@ TEST(InProcessSoak, TwoHundredDriverRestarts)
     EXPECT_EQ(incomplete, 0);
     EXPECT_EQ(descriptorsAfter, descriptorsBefore);
     EXPECT_EQ(threadsAfter, threadsBefore);
-    EXPECT_LT(residentAfter - residentBefore, 4096);
+    if (ResidentMemoryIsMeaningful) {
+        EXPECT_LT(residentAfter - residentBefore, 4096);
+    }
     WatchDogController::destroyInstance();
     ServicePorts::viewer = ServicePorts::ViewerPort;
     ServicePorts::driver = ServicePorts::DriverPort;

@@ -61,7 +61,9 @@ TEST_F(ProcessSoak, AThousandViewerConnections)
     EXPECT_EQ(unanswered, 0);
     EXPECT_EQ(after.descriptors, before.descriptors);
     EXPECT_EQ(after.threads, before.threads);
-    EXPECT_LT(after.residentKiB - before.residentKiB, 4096);
+    if (ResidentMemoryIsMeaningful) {
+        EXPECT_LT(after.residentKiB - before.residentKiB, 4096);
+    }
 }
 
 TEST_F(ProcessSoak, AHundredCameraUnplugAndPlugCycles)
@@ -131,5 +133,7 @@ TEST_F(ProcessSoak, TenThousandRawButtonReports)
     EXPECT_GE(passed, 1);
     EXPECT_EQ(after.descriptors, before.descriptors);
     EXPECT_EQ(after.threads, before.threads);
-    EXPECT_LT(after.residentKiB - before.residentKiB, 4096);
+    if (ResidentMemoryIsMeaningful) {
+        EXPECT_LT(after.residentKiB - before.residentKiB, 4096);
+    }
 }
