@@ -242,3 +242,38 @@ TEST_F(CameraScenario, AStartThatFailsIsRetriedNoSoonerThanTenSeconds)
     EXPECT_GE(std::chrono::steady_clock::now() - started, 10s);
     EXPECT_EQ(watchdogLog.count("<WatchDogController::startCommunications()> startCommunications"), 2);
 }
+
+TEST_F(CameraScenario, AWholeSessionWithCameraDriverAndViewer)
+{
+    // Cold start: camera and driver, no viewer.
+    startDriver();
+    startWatchdogWithCamera();
+    ASSERT_TRUE(driverLog.waitFor("request ADD_MENU_ITEM length=144 flag=1 itemId=0 caption=\"Turn on Tessel\""));
+    ASSERT_TRUE(driverLog.waitFor("buttonId=23"));
+
+    // A click starts the viewer; it connects and the caption flips.
+    ASSERT_TRUE(driverDoes("click"));
+    ASSERT_TRUE(viewerLog.waitFor("tessel: connected", 10s));
+    const auto turnedOn = driverLog.waitFor("request ADD_MENU_ITEM length=144 flag=1 itemId=0 caption=\"Turn off Tessel\"");
+    ASSERT_TRUE(turnedOn);
+
+    // The driver restarts while the viewer runs: the item comes back with
+    // the caption that the running viewer calls for.
+    stopDriver();
+    const auto restartedAt = driverLog.size();
+    startDriver();
+    EXPECT_TRUE(driverLog.waitFor("request ADD_MENU_ITEM length=144 flag=1 itemId=0 caption=\"Turn off Tessel\"", 13s,
+                                  restartedAt));
+    ASSERT_TRUE(driverLog.waitFor("buttonId=23", 5s, restartedAt));
+
+    // The camera's on/off button asks the viewer to turn off; it closes and
+    // the caption flips back.
+    std::this_thread::sleep_for(PressGap);
+    const auto before = driverLog.size();
+    press("onoff");
+    ASSERT_TRUE(viewerLog.waitFor("received request=1 command=93 VIEWER_ON_OFF"));
+    EXPECT_TRUE(viewerLog.waitFor("exiting code=0 reason=turned-off-by-watchdog"));
+    EXPECT_TRUE(driverLog.waitFor("request ADD_MENU_ITEM length=144 flag=1 itemId=0 caption=\"Turn on Tessel\"", 5s,
+                                  before));
+    EXPECT_TRUE(eventually([] { return processesNamed("tessel").empty(); }));
+}
