@@ -83,10 +83,13 @@ TEST_F(ProcessSoak, AHundredCameraUnplugAndPlugCycles)
         if (!eventually([&] { return watchdogLog.countLines("camera connected") >= cycle; }, 10s))
             ++missedArrivals;
         if (cycle == 10) {
+            // The copy before may still be on its way out.
+            ASSERT_TRUE(waitForProcessCount("tesselwatchdogapplication", 1, 10s));
             std::this_thread::sleep_for(300ms);
             atTen = Usage::of(watchdogPid());
         }
     }
+    ASSERT_TRUE(waitForProcessCount("tesselwatchdogapplication", 1, 10s));
     std::this_thread::sleep_for(300ms);
     const Usage atEnd = Usage::of(watchdogPid());
     reportFigures("camera plug cycles", "cycles=" + std::to_string(Cycles) + " missed-arrivals="
