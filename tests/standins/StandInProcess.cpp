@@ -1,5 +1,7 @@
 #include "StandInProcess.h"
 
+#include "SanitizerSlowdown.h"
+
 #include <cerrno>
 #include <csignal>
 #include <cstdlib>
@@ -87,7 +89,7 @@ bool StandInProcess::readOutput(std::chrono::milliseconds timeout)
 
 std::optional<std::string> StandInProcess::waitForLine(const std::string &text, std::chrono::milliseconds timeout)
 {
-    const auto deadline = std::chrono::steady_clock::now() + timeout;
+    const auto deadline = std::chrono::steady_clock::now() + timeout * SanitizerSlowdown;
     while (true) {
         for (; nextToSearch < output.size(); ++nextToSearch) {
             if (output[nextToSearch].find(text) != std::string::npos)
@@ -112,7 +114,7 @@ bool StandInProcess::saw(const std::string &text) const
 
 std::optional<int> StandInProcess::waitForExit(std::chrono::milliseconds timeout)
 {
-    const auto deadline = std::chrono::steady_clock::now() + timeout;
+    const auto deadline = std::chrono::steady_clock::now() + timeout * SanitizerSlowdown;
     while (!exitCode) {
         int status = 0;
         const pid_t done = ::waitpid(pid, &status, WNOHANG);

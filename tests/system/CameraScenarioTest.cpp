@@ -138,7 +138,10 @@ TEST_F(CameraScenario, UnpluggingEndsTheProgramAndTheFreshCopyWaitsForTheCamera)
     EXPECT_TRUE(watchdogLog.waitFor("device removal"));
     EXPECT_TRUE(callLog.waitFor("DeInitLibrary"));
     // The old copy ends and a fresh one takes its place and listens.
-    ASSERT_TRUE(waitForProcessCount("tesselwatchdogapplication", 1));
+    ASSERT_TRUE(eventually([first] {
+        const auto copies = processesNamed("tesselwatchdogapplication");
+        return copies.size() == 1 && copies.front() != first;
+    }));
     const auto restarted = watchdogLog.waitFor("<WDServer::run()> Socket bind successfully.", 10s,
                                                *watchdogLog.find("device removal"));
     ASSERT_TRUE(restarted);

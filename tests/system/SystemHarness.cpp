@@ -63,7 +63,7 @@ std::optional<std::size_t> LogFile::find(const std::string &text, std::size_t fr
 std::optional<std::size_t> LogFile::waitFor(const std::string &text, std::chrono::milliseconds timeout,
                                             std::size_t from) const
 {
-    const auto deadline = std::chrono::steady_clock::now() + timeout;
+    const auto deadline = std::chrono::steady_clock::now() + timeout * SanitizerSlowdown;
     for (;;) {
         if (const auto found = find(text, from))
             return found;
@@ -129,7 +129,7 @@ std::optional<int> Program::waitForExit(std::chrono::milliseconds timeout)
 {
     if (exitCode || processId <= 0)
         return exitCode;
-    const auto deadline = std::chrono::steady_clock::now() + timeout;
+    const auto deadline = std::chrono::steady_clock::now() + timeout * SanitizerSlowdown;
     for (;;) {
         int status = 0;
         const pid_t ended = ::waitpid(processId, &status, WNOHANG);
@@ -145,7 +145,7 @@ std::optional<int> Program::waitForExit(std::chrono::milliseconds timeout)
 
 bool eventually(const std::function<bool()> &condition, std::chrono::milliseconds timeout)
 {
-    const auto deadline = std::chrono::steady_clock::now() + timeout;
+    const auto deadline = std::chrono::steady_clock::now() + timeout * SanitizerSlowdown;
     while (!condition()) {
         if (pastDeadline(deadline))
             return false;
@@ -200,7 +200,7 @@ std::vector<pid_t> processesNamed(const std::string &name)
 
 bool waitForProcessCount(const std::string &name, std::size_t count, std::chrono::milliseconds timeout)
 {
-    const auto deadline = std::chrono::steady_clock::now() + timeout;
+    const auto deadline = std::chrono::steady_clock::now() + timeout * SanitizerSlowdown;
     while (processesNamed(name).size() != count) {
         if (pastDeadline(deadline))
             return false;

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "SanitizerSlowdown.h"
+
 #include <chrono>
 #include <filesystem>
 #include <functional>
@@ -12,15 +14,6 @@ namespace systemtest {
 
 using namespace std::chrono_literals;
 
-// How much slower the programs run in this build: time limits that are
-// requirements of the program itself (not of the machine) stretch by it.
-#if defined(__SANITIZE_THREAD__)
-inline constexpr int SanitizerSlowdown = 8;
-#elif defined(__SANITIZE_ADDRESS__)
-inline constexpr int SanitizerSlowdown = 2;
-#else
-inline constexpr int SanitizerSlowdown = 1;
-#endif
 
 // The folder of the programs under test (this test's own folder).
 std::filesystem::path programDirectory();
