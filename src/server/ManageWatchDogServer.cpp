@@ -43,7 +43,7 @@ void ManageWatchDogServer::run()
             return;
 
         if (got.complete()) {
-            handleRecord(record.data());
+            handleRecord(record);
             if (stopRequested)
                 return;
             continue;
@@ -74,11 +74,9 @@ void ManageWatchDogServer::run()
     }
 }
 
-void ManageWatchDogServer::handleRecord(const unsigned char *bytes)
+void ManageWatchDogServer::handleRecord(const WatchdogMessage::Bytes &record)
 {
-    WatchdogMessage::Bytes copy;
-    std::copy_n(bytes, copy.size(), copy.begin());
-    WatchdogMessage message = WatchdogMessage::decode(copy);
+    WatchdogMessage message = WatchdogMessage::decode(record);
 
     if (message.request != 1) {
         qDebug() << "<ManageWatchDogServer::run()> RESPONSE_WD Command=" << message.command;

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "WatchdogMessage.h"
+
 #include <QThread>
 
 #include <atomic>
@@ -25,7 +27,7 @@ protected:
     void run() override;
 
 private:
-    void handleRecord(const unsigned char *bytes);
+    void handleRecord(const WatchdogMessage::Bytes &record);
 
     WDServer *const server;
     std::atomic<bool> stopRequested{false};

@@ -308,7 +308,12 @@ WatchdogMessage cleanResponse(const WatchdogMessage &response)
 
 bool WDServer::SignalActionToZoomApplication(const WatchdogMessage &response)
 {
-    if (sendRecord(currentConnection(), cleanResponse(response).encode()))
+    return sendResponseOn(currentConnection(), response);
+}
+
+bool WDServer::sendResponseOn(const std::shared_ptr<SocketConnection> &connection, const WatchdogMessage &response)
+{
+    if (sendRecord(connection, cleanResponse(response).encode()))
         return true;
     qDebug() << "<WDServer::SignalActionToZoomApplication()> Data Sent Failed.";
     return false;
@@ -414,8 +419,9 @@ bool WDServer::turnOffLightOnDisconnect(const std::shared_ptr<SocketConnection> 
         return false;
     WatchdogMessage response;
     processViewerRequest(LIGHT, response);
-    if (!sendRecord(closing, cleanResponse(response).encode())) {
-        qDebug() << "<WDServer::SignalActionToZoomApplication()> Data Sent Failed.";
+    // Answered on the connection that is closing, not on whatever viewer
+    // is current by now.
+    if (!sendResponseOn(closing, response)) {
         qDebug() << "<ManageWatchDogServer::run()> SignalActionToZoomApplication sent failed.";
         return false;
     }

@@ -93,6 +93,7 @@ protected:
 private:
     void acceptConnection(platform::net::SocketHandle socket);
     void wakeListener();
+    bool sendResponseOn(const std::shared_ptr<SocketConnection> &connection, const WatchdogMessage &response);
     bool sendRecord(const std::shared_ptr<SocketConnection> &connection,
                     const WatchdogMessage::Bytes &bytes);
     bool setUpNotifications();

@@ -59,7 +59,9 @@ void LinuxSessionEnd::drain()
     char bytes[16];
     while (::read(signalPipe[0], bytes, sizeof bytes) > 0) {
     }
-    if (callback)
+    // Queued, so that the callback runs from the event loop, never inside
+    // watch(); without a notifier there is no event loop to run it.
+    if (callback && notifier)
         QMetaObject::invokeMethod(notifier.get(), callback, Qt::QueuedConnection);
 }
 
