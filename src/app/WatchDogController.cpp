@@ -25,7 +25,7 @@ namespace {
 constexpr int VerifyIntervalMs = 10000;
 constexpr int MenuItemDelayMs = 1200;
 constexpr qint64 OemQuietTimeMs = 599; // a press counts when more than this has passed
-constexpr unsigned long ViewerCloseSettleMs = 500;
+constexpr int ViewerCloseSettleMs = 500;
 constexpr unsigned long RestartWaitSliceMs = 100;
 
 const char *const ViewerExecutable = "tessel.exe";
@@ -64,6 +64,12 @@ WatchDogController::WatchDogController()
     dispatchThread = new CommandDispatchThread(commandQueue);
     oemButtonClock.start();
     uiController = UserInterfaceController::instance();
+    // The driver sees the old item removed and the new one added half a
+    // second later; the main thread goes on meanwhile.
+    menuItemReplaceTimer.setSingleShot(true);
+    menuItemReplaceTimer.setInterval(ViewerCloseSettleMs);
+    connect(&menuItemReplaceTimer, &QTimer::timeout, this,
+            [this] { commandQueue->enqueue(new AddBVDOCCAMConfigureMenuItemCommand(this)); });
 }
 
 void WatchDogController::setInstanceLock(platform::InstanceLock *lock)
@@ -91,11 +97,10 @@ bool WatchDogController::initializeApplication()
 
     bool result = false;
     if (initializeWatchdogServerConnection()) {
-        connect(watchdogServer, &WDServer::WatchdogZoomApplicationClose, this,
-                &WatchDogController::closeZoomApplication);
-        connect(watchdogServer, &WDServer::WatchdogZoomApplicationON_OFF, this,
-                &WatchDogController::modifyBVDocCamMenuItem);
-        connect(watchdogServer, &WDServer::startTesselApplicationSignalEmit, this,
+        WDServer *server = watchdogServer;
+        connect(server, &WDServer::WatchdogZoomApplicationClose, this, &WatchDogController::closeZoomApplication);
+        connect(server, &WDServer::WatchdogZoomApplicationON_OFF, this, &WatchDogController::modifyBVDocCamMenuItem);
+        connect(server, &WDServer::startTesselApplicationSignalEmit, this,
                 &WatchDogController::startZoomApplicationSysMenu);
         result = true;
     } else {
@@ -114,14 +119,15 @@ bool WatchDogController::initializeApplication()
 bool WatchDogController::initializeWatchdogServerConnection()
 {
     qDebug() << "<WatchDogController::initializeWatchdogServerConnection()> initializeWatchdogServerConnection";
-    watchdogServer = WDServer::instance();
-    if (!watchdogServer || !watchdogServer->startUsbCommunication()) {
+    WDServer *server = WDServer::instance();
+    watchdogServer = server;
+    if (!server || !server->startUsbCommunication()) {
         qDebug() << "<WatchDogController::initializeWatchdogServerConnection()> startUsbCommunication failed.";
         return false;
     }
-    if (watchdogServer->isServerStarted())
+    if (server->isServerStarted())
         return false;
-    watchdogServer->startServer();
+    server->startServer();
     return true;
 }
 
@@ -130,14 +136,15 @@ bool WatchDogController::initializeBrivaraDriverAPIConnection()
     qDebug() << "<WatchDogController::initializeBrivaraDriverAPIConnection()> initializeBrivaraDriverAPIConnection";
     if (!apiClient)
         apiClient = new APIClient(this, ServicePorts::driver);
-    if (apiClient->connectToServer()) {
-        apiClient->startClient();
+    APIClient *client = apiClient;
+    if (client->connectToServer()) {
+        client->startClient();
         QTimer::singleShot(MenuItemDelayMs, this, &WatchDogController::addMenuItem);
         qDebug() << "<WatchDogController::initializeBrivaraDriverAPIConnection()> initializeBrivaraDriverAPIConnection: "
                  << true;
         return true;
     }
-    apiClient->quit();
+    client->quit();
     qDebug() << "<WatchDogController::initializeBrivaraDriverAPIConnection()> brivaraDriverAPIClient Terminate.";
     return false;
 }
@@ -153,51 +160,16 @@ WatchDogController::~WatchDogController()
 {
     qDebug() << "WatchDogController::~WatchDogController()";
     verifyTimer.stop();
+    menuItemReplaceTimer.stop();
 
-    // The client first: once it is stopped no driver hook arrives.
-    if (apiClient) {
-        apiClient->disconnectFromServer();
-        if (apiClient->isRunning()) {
-            apiClient->requestStop();
-            while (!apiClient->isFinished())
-                apiClient->wait();
-        }
-        delete apiClient;
-        apiClient = nullptr;
-    }
+    // The commands use the client and the server: the dispatch thread ends
+    // before either goes. Then the client: once it is stopped no driver hook
+    // arrives. Then the server: once it is stopped no viewer signal arrives.
+    stopDispatchThread();
+    stopDriverClient();
+    stopWatchdogServer();
 
-    // Then the server: once it is stopped no viewer signal arrives. Its
-    // thread ends by itself when its listening socket is closed, so it is
-    // never terminated.
-    if (watchdogServer) {
-        disconnect(watchdogServer, &WDServer::WatchdogZoomApplicationClose, this,
-                   &WatchDogController::closeZoomApplication);
-        disconnect(watchdogServer, &WDServer::WatchdogZoomApplicationON_OFF, this,
-                   &WatchDogController::modifyBVDocCamMenuItem);
-        disconnect(watchdogServer, &WDServer::startTesselApplicationSignalEmit, this,
-                   &WatchDogController::startZoomApplicationSysMenu);
-        disconnect(watchdogServer, nullptr, this, nullptr);
-        if (watchdogServer->isRunning()) {
-            watchdogServer->stopServer();
-            watchdogServer->waitForServerThread();
-            qDebug() << "watchDogServer Finished()...";
-        }
-        WDServer::destroyInstance();
-        watchdogServer = nullptr;
-    }
-
-    // Then the dispatch thread: pending commands are dropped unexecuted; a
-    // command already running finishes.
-    if (dispatchThread) {
-        commandQueue->clear();
-        if (dispatchThread->isRunning()) {
-            dispatchThread->requestStop();
-            while (!dispatchThread->isFinished())
-                dispatchThread->wait();
-        }
-        delete dispatchThread;
-        dispatchThread = nullptr;
-    }
+    // Hooks of a client on its way out may have queued more; dropped here.
     delete commandQueue;
     commandQueue = nullptr;
 
@@ -206,6 +178,67 @@ WatchDogController::~WatchDogController()
 
     startFreshCopy();
     qDebug() << "<WatchDogController::~WatchDogController()> Exit.";
+}
+
+void WatchDogController::stopDispatchThread()
+{
+    if (!dispatchThread)
+        return;
+    // Pending commands are dropped unexecuted. The one that runs returns
+    // soon: its pause ends, and a request it waits on fails at once.
+    dispatchThread->requestStop();
+    commandQueue->clear();
+    {
+        std::lock_guard locker(stopMutex);
+        stopping = true;
+    }
+    stopStarted.notify_all();
+    if (APIClient *client = apiClient)
+        client->abortRequests();
+    while (!dispatchThread->isFinished() && dispatchThread->isRunning())
+        dispatchThread->wait();
+    delete dispatchThread;
+    dispatchThread = nullptr;
+}
+
+void WatchDogController::stopDriverClient()
+{
+    APIClient *client = apiClient.exchange(nullptr);
+    if (!client)
+        return;
+    client->disconnectFromServer();
+    if (client->isRunning()) {
+        client->requestStop();
+        while (!client->isFinished())
+            client->wait();
+    }
+    delete client;
+}
+
+void WatchDogController::stopWatchdogServer()
+{
+    WDServer *server = watchdogServer.exchange(nullptr);
+    if (!server)
+        return;
+    disconnect(server, &WDServer::WatchdogZoomApplicationClose, this, &WatchDogController::closeZoomApplication);
+    disconnect(server, &WDServer::WatchdogZoomApplicationON_OFF, this, &WatchDogController::modifyBVDocCamMenuItem);
+    disconnect(server, &WDServer::startTesselApplicationSignalEmit, this,
+               &WatchDogController::startZoomApplicationSysMenu);
+    disconnect(server, nullptr, this, nullptr);
+    // Its thread ends by itself when its listening socket is closed, so it
+    // is never terminated.
+    if (server->isRunning()) {
+        server->stopServer();
+        server->waitForServerThread();
+        qDebug() << "watchDogServer Finished()...";
+    }
+    WDServer::destroyInstance();
+}
+
+bool WatchDogController::pauseUnlessStopping(int milliseconds)
+{
+    std::unique_lock locker(stopMutex);
+    return !stopStarted.wait_for(locker, std::chrono::milliseconds(milliseconds), [this] { return stopping; });
 }
 
 void WatchDogController::startFreshCopy()
@@ -270,8 +303,9 @@ void WatchDogController::bvdApiDisconnected(int reason)
 {
     qDebug() << "<WatchDogController::bvdApiDisconnected()> reason: " << reason;
     // The periodic check reconnects; nothing is repaired on the spot.
-    if (apiClient && apiClient->isConnected())
-        apiClient->disconnectFromServer();
+    APIClient *client = apiClient;
+    if (client && client->isConnected())
+        client->disconnectFromServer();
 }
 
 void WatchDogController::bvdApiOemButtonPressed(int oemBtnId)
@@ -292,8 +326,8 @@ void WatchDogController::bvdApiOemButtonPressed(int oemBtnId)
         case 116: case 117: case 118:
         case 139: case 140: case 141:
         case 162: case 163: case 164:
-            if (watchdogServer)
-                watchdogServer->forwardDriverCommand(oemBtnId);
+            if (WDServer *server = watchdogServer)
+                server->forwardDriverCommand(oemBtnId);
             break;
         default:
             break;
@@ -305,11 +339,12 @@ void WatchDogController::bvdApiOemButtonPressed(int oemBtnId)
 
 bool WatchDogController::addOEMIcons()
 {
-    if (!apiClient)
+    APIClient *client = apiClient;
+    if (!client)
         return false;
     bool allAccepted = true;
     for (const int id : OemButtonIds)
-        allAccepted = apiClient->addOEMButton(id) && allAccepted;
+        allAccepted = client->addOEMButton(id) && allAccepted;
     return allAccepted;
 }
 
@@ -330,14 +365,16 @@ bool WatchDogController::sendMenuItemRequest(bool add, int itemId)
                                               : QStringLiteral("Watchdog_Application/IDS_TESSEL_TURN_ON"))
                          .toStdU16String();
     record.itemId = add ? 0 : itemId;
-    return add ? apiClient->addBVDOCCAMConfigurationMenuItem(record)
-               : apiClient->removeBVDOCCAMConfigurationMenuItem(record);
+    APIClient *client = apiClient;
+    if (!client)
+        return false;
+    return add ? client->addBVDOCCAMConfigurationMenuItem(record) : client->removeBVDOCCAMConfigurationMenuItem(record);
 }
 
 bool WatchDogController::addBVDOCCAMConfigurationMenuItem()
 {
     std::lock_guard locker(menuItemMutex);
-    const bool result = apiClient && sendMenuItemRequest(true, 0);
+    const bool result = sendMenuItemRequest(true, 0);
     menuUpdatePending = false;
     return result;
 }
@@ -345,7 +382,7 @@ bool WatchDogController::addBVDOCCAMConfigurationMenuItem()
 bool WatchDogController::removeBVDOCCAMConfigurationMenuItem(int itemId)
 {
     std::lock_guard locker(menuItemMutex);
-    return apiClient && sendMenuItemRequest(false, itemId);
+    return sendMenuItemRequest(false, itemId);
 }
 
 void WatchDogController::shutdownApplication()
@@ -368,16 +405,19 @@ void WatchDogController::checkApiConnection()
 {
     qDebug() << "<WatchDogController::checkApiConnection()> checkApiConnection";
     ConfigurationSettings *settings = ConfigurationSettings::instance();
-    if (!apiClient) {
+    APIClient *client = apiClient;
+    if (!client) {
         settings->reportConnectionStatus(DRIVER_STATUS_NO_CLIENT);
         return;
     }
-    if (!apiClient->isConnected()) {
+    if (!client->isConnected()) {
         settings->reportConnectionStatus(DRIVER_STATUS_CHECKING);
-        if (apiClient->connectToServer()) {
-            apiClient->startClient();
-            // The driver needs a moment before it takes requests.
-            QThread::msleep(MenuItemDelayMs);
+        if (client->connectToServer()) {
+            client->startClient();
+            // The driver needs a moment before it takes requests. Teardown
+            // does not wait for it: the program is ending.
+            if (!pauseUnlessStopping(MenuItemDelayMs))
+                return;
             if (!commandQueue->enqueue(new AddOemIconsCommand(this)))
                 qDebug() << "<WatchDogController::checkApiConnection()> addOEMIconsCommand() Failed.";
             // Direct, so that the menu item reaches the driver before the
@@ -386,7 +426,7 @@ void WatchDogController::checkApiConnection()
                 qDebug() << "<WatchDogController::checkApiConnection()> addMenuItem() Failed.";
         }
     }
-    if (apiClient->isConnected())
+    if (client->isConnected())
         settings->reportConnectionStatus(DRIVER_STATUS_CONNECTED);
     else
         settings->reportConnectionStatus(isDriverRunning() ? DRIVER_STATUS_NOT_ANSWERING
@@ -412,7 +452,8 @@ bool WatchDogController::isDriverRunning()
 
 int WatchDogController::currentMenuItemId() const
 {
-    return apiClient ? apiClient->menuItemId() : -1;
+    const APIClient *client = apiClient;
+    return client ? client->menuItemId() : -1;
 }
 
 bool WatchDogController::modifyBVDocCamMenuItem()
@@ -429,8 +470,8 @@ void WatchDogController::manageDocCamApplication(bool bFlag)
     qDebug() << "<WatchDogController::manageDocCamApplication()> bFlag= " << bFlag;
     if (bFlag || viewerRunning) {
         // A running viewer is asked to turn off.
-        if (watchdogServer)
-            watchdogServer->forwardDriverCommand(VIEWER_ON_OFF);
+        if (WDServer *server = watchdogServer)
+            server->forwardDriverCommand(VIEWER_ON_OFF);
         return;
     }
     int result = processes().shellExecute("open", ViewerExecutable);
@@ -466,7 +507,7 @@ void WatchDogController::closeZoomApplication()
     std::lock_guard locker(docCamMutex);
     const int itemId = currentMenuItemId();
     // As above: the flags first, so that the replacement item gets the
-    // turn-on caption however soon the dispatch thread runs it.
+    // turn-on caption, unless a viewer has connected again by then.
     viewerOn = false;
     viewerRunning = false;
     if (!menuUpdatePending) {
@@ -475,9 +516,9 @@ void WatchDogController::closeZoomApplication()
             commandQueue->enqueue(new RemoveBVDOCCAMConfigureMenuItemCommand(this, itemId));
             qDebug() << "<WatchDogController::closeZoomApplication()>  iMenuItemId: " << itemId;
         }
-        commandQueue->enqueue(new AddBVDOCCAMConfigureMenuItemCommand(this));
+        // The new item follows after the viewer has had time to go.
+        menuItemReplaceTimer.start();
     }
-    QThread::msleep(ViewerCloseSettleMs);
 }
 
 void WatchDogController::openWebPage(const QString &url)

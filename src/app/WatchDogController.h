@@ -8,6 +8,7 @@
 #include <QTimer>
 
 #include <atomic>
+#include <condition_variable>
 #include <mutex>
 
 class APIClient;
@@ -87,24 +88,37 @@ private:
     QString caption(const QString &keyPath) const;
     int currentMenuItemId() const;
     void startFreshCopy();
+    void stopDispatchThread();
+    void stopDriverClient();
+    void stopWatchdogServer();
+    // Waits on the dispatch thread; false when shutdown cut the pause short.
+    bool pauseUnlessStopping(int milliseconds);
 
     static WatchDogController *singleton;
     static inline bool freshCopyDelegated = false;
     friend struct WatchDogControllerTestAccess;
 
-    APIClient *apiClient = nullptr;
+    // Written on the main thread, read by the dispatch thread's commands.
+    std::atomic<APIClient *> apiClient{nullptr};
     CommandQueue *commandQueue = nullptr;
     CommandDispatchThread *dispatchThread = nullptr;
     QTimer verifyTimer;
     // Time since the last OEM press, on a monotonic clock.
     QElapsedTimer oemButtonClock;
-    WDServer *watchdogServer = nullptr;
+    std::atomic<WDServer *> watchdogServer{nullptr};
+    // After a viewer closes, the replacement menu item waits this long.
+    QTimer menuItemReplaceTimer;
     std::mutex menuItemMutex;
     std::atomic<bool> viewerOn{false};
     std::atomic<bool> menuUpdatePending{false};
     std::mutex docCamMutex;
     UserInterfaceController *uiController = nullptr;
     std::atomic<bool> viewerRunning{false};
+
+    // Set when teardown begins: a pause on the dispatch thread ends early.
+    std::mutex stopMutex;
+    std::condition_variable stopStarted;
+    bool stopping = false;
 
     platform::InstanceLock *instanceLock = nullptr;
     QElapsedTimer lifetime;

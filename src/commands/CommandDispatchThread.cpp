@@ -33,7 +33,11 @@ void CommandDispatchThread::run()
             queue = nullptr;
             return;
         }
-        while (CameraCommand *command = commands->takeNext()) {
+        // A stop drops what is still queued: the queue's owner deletes it.
+        while (!stopRequested) {
+            CameraCommand *command = commands->takeNext();
+            if (!command)
+                break;
             command->execute();
             delete command;
         }

@@ -113,7 +113,27 @@ bool APIClient::disconnectFromServer()
     if (ending)
         ending->shutdown();
     connected = false;
+    wakeWaitingRequests();
     return true;
+}
+
+void APIClient::abortRequests()
+{
+    {
+        std::lock_guard locker(answerMutex);
+        requestsAborted = true;
+    }
+    // Also ends a send that a stalled driver holds up.
+    disconnectFromServer();
+}
+
+void APIClient::wakeWaitingRequests()
+{
+    // No answer comes on a connection that has ended: its waiters need not
+    // sit out their time-out.
+    std::lock_guard locker(answerMutex);
+    ++disconnections;
+    answerReady.notify_all();
 }
 
 void APIClient::startClient()
@@ -137,9 +157,9 @@ void APIClient::run()
 
 void APIClient::storeAnswer(std::int32_t value)
 {
-    // Stored and signalled under the request lock, so that an answer that
-    // arrives between the send and the start of the wait still ends it.
-    std::lock_guard locker(requestLock);
+    // Counted under the answer lock, so that an answer that arrives between
+    // the send and the start of the wait still ends it.
+    std::lock_guard locker(answerMutex);
     answer = value;
     ++answersReceived;
     answerReady.notify_all();
@@ -223,34 +243,47 @@ void APIClient::handleCommunication()
 
 // ---- requests (dispatch thread) -------------------------------------------
 
-APIClient::Exchange APIClient::exchange(std::unique_lock<std::mutex> &locker, const unsigned char *request,
-                                        std::size_t size)
+APIClient::Exchange APIClient::exchange(const unsigned char *request, std::size_t size)
 {
-    // The caller holds requestLock; the wait releases it so that the receive
-    // thread can store the answer.
     Exchange result;
+    std::uint64_t answersBefore = 0;
+    std::uint64_t disconnectionsBefore = 0;
+    {
+        std::lock_guard locker(answerMutex);
+        if (requestsAborted)
+            return result;
+        answersBefore = answersReceived;
+        disconnectionsBefore = disconnections;
+    }
+    // Taken after the counts: a disconnection from here on ends the wait.
     const std::shared_ptr<SocketConnection> link = connection();
-    if (!connected || !link)
+    if (!connected || !link || link->isShutDown())
         return result;
-    const std::uint64_t before = answersReceived;
-    if (!link->sendAll(request, size)) {
-        result.outcome = Exchange::SendFailed;
+    const bool sent = link->sendAll(request, size);
+
+    std::unique_lock locker(answerMutex);
+    if (!sent) {
+        // A send cut short by our own disconnection is no failure of the driver.
+        result.outcome = disconnections != disconnectionsBefore ? Exchange::Disconnected : Exchange::SendFailed;
         return result;
     }
-    const bool answered = answerReady.wait_for(locker, std::chrono::milliseconds(answerTimeoutMs),
-                                               [&] { return answersReceived != before; });
-    if (!answered) {
+    answerReady.wait_for(locker, std::chrono::milliseconds(answerTimeoutMs), [&] {
+        return answersReceived != answersBefore || disconnections != disconnectionsBefore || requestsAborted;
+    });
+    if (answersReceived != answersBefore) {
+        result.outcome = Exchange::Answered;
+        result.value = answer;
+    } else if (disconnections != disconnectionsBefore || requestsAborted) {
+        result.outcome = Exchange::Disconnected;
+    } else {
         result.outcome = Exchange::TimedOut;
-        return result;
     }
-    result.outcome = Exchange::Answered;
-    result.value = answer;
     return result;
 }
 
 bool APIClient::sendMenuRequest(std::uint16_t type, const MenuItemRecord &record)
 {
-    std::unique_lock locker(requestLock);
+    std::lock_guard oneAtATime(requestLock);
     std::array<unsigned char, RequestHeader::Size + MenuItemRecord::Size> message{};
     const RequestHeader::Bytes header =
         RequestHeader{type, static_cast<std::int32_t>(MenuItemRecord::Size)}.encode();
@@ -259,9 +292,10 @@ bool APIClient::sendMenuRequest(std::uint16_t type, const MenuItemRecord &record
     std::memcpy(message.data() + header.size(), payload.data(), payload.size());
 
     const bool add = type == ADD_MENU_ITEM;
-    const Exchange result = exchange(locker, message.data(), message.size());
+    const Exchange result = exchange(message.data(), message.size());
     switch (result.outcome) {
     case Exchange::NotConnected:
+    case Exchange::Disconnected:
         return false;
     case Exchange::SendFailed:
         disconnectFromServer();
@@ -298,15 +332,16 @@ bool APIClient::removeBVDOCCAMConfigurationMenuItem(const MenuItemRecord &record
 
 bool APIClient::addOEMButton(int id)
 {
-    std::unique_lock locker(requestLock);
+    std::lock_guard oneAtATime(requestLock);
     std::array<unsigned char, RequestHeader::Size + 4> message{};
     const RequestHeader::Bytes header = RequestHeader{ADD_OEM_BUTTON, 4}.encode();
     std::memcpy(message.data(), header.data(), header.size());
     wire::putInt32(message.data() + header.size(), id);
 
-    const Exchange result = exchange(locker, message.data(), message.size());
+    const Exchange result = exchange(message.data(), message.size());
     switch (result.outcome) {
     case Exchange::NotConnected:
+    case Exchange::Disconnected:
     case Exchange::TimedOut:
         return false;
     case Exchange::SendFailed:

@@ -32,7 +32,11 @@ public:
     ~APIClient() override;
 
     bool connectToServer();
+    // Ends the connection; every request waiting for an answer fails at once.
     bool disconnectFromServer();
+    // For shutdown: ends the connection, and every request, waiting or yet
+    // to come, fails at once.
+    void abortRequests();
     bool isConnected() const;
     void startClient();
     void requestStop();
@@ -54,22 +58,31 @@ private:
     bool sendMenuRequest(std::uint16_t type, const MenuItemRecord &record);
     struct Exchange
     {
-        enum Outcome { NotConnected, SendFailed, TimedOut, Answered } outcome = NotConnected;
+        // Disconnected: the connection ended while the request was under way.
+        enum Outcome { NotConnected, SendFailed, Disconnected, TimedOut, Answered } outcome = NotConnected;
         std::int32_t value = 0;
     };
     // Sends a request and waits for its answer; the caller holds requestLock.
-    Exchange exchange(std::unique_lock<std::mutex> &locker, const unsigned char *request, std::size_t size);
+    Exchange exchange(const unsigned char *request, std::size_t size);
     void storeAnswer(std::int32_t value);
+    void wakeWaitingRequests();
     std::shared_ptr<SocketConnection> connection() const;
 
     APIEventHandler *const handler;
     const std::uint16_t port;
     std::optional<std::uint32_t> address;
 
-    std::condition_variable answerReady;
+    // One request at a time: held across a request's send and its wait.
     std::mutex requestLock;
+    // Guards the answer and what ends a wait. Never held during a send, so
+    // the receive thread stores an answer, and goes on to the driver's next
+    // message, however long a send to a stalled driver blocks.
+    std::mutex answerMutex;
+    std::condition_variable answerReady;
     std::int32_t answer = 0;
-    std::uint64_t answersReceived = 0; // guarded by requestLock
+    std::uint64_t answersReceived = 0;
+    std::uint64_t disconnections = 0;
+    bool requestsAborted = false;
     std::atomic<std::int32_t> storedMenuItemId{-1};
 
     mutable std::mutex socketMutex; // guards socket and address

@@ -12,6 +12,7 @@
 #include "FakeControlLibrary.h"
 #include "FakePlatform.h"
 #include "LogCapture.h"
+#include "SanitizerSlowdown.h"
 #include "TestDriver.h"
 #include "TestViewer.h"
 
@@ -410,6 +411,39 @@ TEST_F(ControllerTest, ADisconnectionReportWhileDisconnectedOnlyLogs)
     Access::disconnected(controller, 104);
     EXPECT_TRUE(log.contains("<WatchDogController::bvdApiDisconnected()> reason:  104"));
     EXPECT_FALSE(Access::client(controller)->isConnected());
+}
+
+// Teardown while the dispatch thread is in the middle of driver work: it
+// neither waits that work out nor lets it touch what teardown frees.
+TEST_F(ControllerTest, TeardownDuringTheReconnectionPauseEndsAtOnceAndTheFreshCopyStarts)
+{
+    ASSERT_TRUE(start());
+    ASSERT_TRUE(waitUntil([this] { return driver.requests().size() >= 15; }));
+    driver.dropConnection();
+    ASSERT_TRUE(waitUntil([this] { return !Access::client(controller)->isConnected(); }));
+    // The check reconnects, then pauses 1200 ms before the menu item.
+    Access::queueCheck(controller);
+    ASSERT_TRUE(waitUntil([this] { return driver.connections() == 2; }));
+    QElapsedTimer clock;
+    clock.start();
+    stop();
+    EXPECT_LT(clock.elapsed(), 1000 * SanitizerSlowdown);
+    EXPECT_EQ(driver.requests().size(), 15u) << "nothing is sent once teardown has begun";
+    EXPECT_EQ(system.processList.detachedStarts(), std::vector<std::string>{"tesselwatchdogapplication.exe"});
+}
+
+TEST_F(ControllerTest, TeardownWakesARequestThatWaitsForAnAnswerThatNeverComes)
+{
+    driver.setMode(TestDriver::Mode::Silent);
+    ASSERT_TRUE(start());
+    // The menu item request 1200 ms after the start waits up to 30 s.
+    ASSERT_TRUE(waitUntil([this] { return driver.requests().size() == 1; }));
+    QElapsedTimer clock;
+    clock.start();
+    stop();
+    EXPECT_LT(clock.elapsed(), 1000 * SanitizerSlowdown);
+    EXPECT_EQ(driver.requests().size(), 1u) << "the queued buttons are dropped, not sent";
+    EXPECT_EQ(system.processList.detachedStarts().size(), 1u);
 }
 
 #include "ControllerTest.moc"

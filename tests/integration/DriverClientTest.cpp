@@ -5,7 +5,13 @@
 #include "driverapi/ResponseHeader.h"
 
 #include "LogCapture.h"
+#include "SanitizerSlowdown.h"
 #include "TestDriver.h"
+
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <unistd.h>
 
 #include <gtest/gtest.h>
 
@@ -14,9 +20,54 @@
 #include <QStringList>
 #include <QThread>
 
+#include <atomic>
 #include <thread>
 
 namespace {
+
+// A driver that takes the connection and then stops reading. Its receive
+// buffer is large enough that what it sends later opens no window, so a
+// blocked send stays blocked.
+class StalledDriver
+{
+public:
+    StalledDriver()
+    {
+        listener = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+        const int buffer = 256 * 1024;
+        ::setsockopt(listener, SOL_SOCKET, SO_RCVBUF, &buffer, sizeof buffer);
+        sockaddr_in address{};
+        address.sin_family = AF_INET;
+        address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        ::bind(listener, reinterpret_cast<sockaddr *>(&address), sizeof address);
+        ::listen(listener, 1);
+        socklen_t length = sizeof address;
+        ::getsockname(listener, reinterpret_cast<sockaddr *>(&address), &length);
+        port = ntohs(address.sin_port);
+    }
+    ~StalledDriver()
+    {
+        if (connection >= 0)
+            ::close(connection);
+        ::close(listener);
+    }
+    bool accept()
+    {
+        connection = ::accept4(listener, nullptr, nullptr, SOCK_CLOEXEC);
+        return connection >= 0;
+    }
+    bool send(std::int32_t type, std::int32_t value)
+    {
+        const auto bytes = ResponseHeader{type, value, 0}.encode();
+        return ::send(connection, bytes.data(), bytes.size(), MSG_NOSIGNAL) == ssize_t(bytes.size());
+    }
+
+    std::uint16_t port = 0;
+
+private:
+    int listener = -1;
+    int connection = -1;
+};
 
 // Records each event as "name(value)" with the thread it arrived on.
 class RecordingEvents final : public APIEventHandler
@@ -182,6 +233,44 @@ TEST_F(DriverClientTest, AWaitingRequestBlocksNeitherEventsNorOtherThreads)
     EXPECT_TRUE(events.waitForEvents(1, 1000)) << "events arrive while a request waits";
     requester.join();
     EXPECT_EQ(events.events(), QStringList{"clicked(4)"});
+}
+
+TEST(DriverClientStalledTest, ASendThatADriverHoldsUpDelaysNeitherItsAnswerNorItsEvents)
+{
+    StalledDriver driver;
+    RecordingEvents events;
+    APIClient client(&events, driver.port);
+    ASSERT_TRUE(client.connectToServer());
+    client.startClient();
+    ASSERT_TRUE(driver.accept());
+
+    // Unanswered requests, one after the other, until the driver's buffer is
+    // full and a send blocks.
+    client.setAnswerTimeout(0);
+    std::atomic<int> requests{0};
+    std::jthread requester([&](std::stop_token stop) {
+        while (!stop.stop_requested() && client.isConnected()) {
+            client.addBVDOCCAMConfigurationMenuItem(MenuItemRecord{});
+            ++requests;
+        }
+    });
+    int seen = -1;
+    QDeadlineTimer deadline(30000 * SanitizerSlowdown);
+    while (seen != requests && !deadline.hasExpired()) {
+        seen = requests;
+        QThread::msleep(200);
+    }
+    ASSERT_FALSE(deadline.hasExpired()) << "the sends never blocked, after " << seen;
+
+    // Now the driver speaks: an answer, then an event.
+    ASSERT_TRUE(driver.send(REQUEST_RESULT, 7));
+    ASSERT_TRUE(driver.send(OEM_BUTTON_PRESSED, 116));
+    EXPECT_TRUE(events.waitForEvents(1, 1000 * SanitizerSlowdown))
+        << "the event waited for the blocked send";
+    requester.request_stop();
+    client.disconnectFromServer(); // ends the blocked send
+    requester.join();
+    EXPECT_EQ(events.events().value(0), "oem(116)");
 }
 
 TEST_F(DriverClientTest, EventsArriveOnTheReceiveThreadAndUnknownTypesAreSkipped)

@@ -280,3 +280,65 @@ TEST_F(CameraScenario, AWholeSessionWithCameraDriverAndViewer)
                                   before));
     EXPECT_TRUE(eventually([] { return processesNamed("tessel").empty(); }));
 }
+
+// Viewers that come and go leave nothing behind on the main thread: the
+// button after the burst and the session's stop are handled at once.
+TEST_F(CameraScenario, AfterABurstOfViewerClosesAButtonAndAStopAreNotHeldUp)
+{
+    startDriver();
+    startWithViewer();
+    ASSERT_TRUE(driverLog.waitFor("buttonId=23"));
+    constexpr int Cycles = 50;
+    for (int cycle = 0; cycle < Cycles; ++cycle) {
+        ASSERT_TRUE(viewerDoes("close"));
+        ASSERT_TRUE(viewerDoes("connect"));
+    }
+    ASSERT_TRUE(eventually([this] { return viewerLog.count("connected to=") == Cycles + 1; }));
+
+    const auto from = viewerLog.size();
+    const auto pressed = std::chrono::steady_clock::now();
+    ASSERT_TRUE(cameraDoes("press 164"));
+    ASSERT_TRUE(viewerLog.waitFor("command=164", 3s, from));
+    EXPECT_LT(std::chrono::steady_clock::now() - pressed, 100ms * SanitizerSlowdown);
+
+    const pid_t pid = watchdogPid();
+    const auto stopped = std::chrono::steady_clock::now();
+    ASSERT_EQ(::kill(pid, SIGTERM), 0);
+    ASSERT_TRUE(waitForProcessCount("tesselwatchdogapplication", 0, 30s));
+    EXPECT_LT(std::chrono::steady_clock::now() - stopped, 1s * SanitizerSlowdown);
+}
+
+// A driver that takes requests and never answers does not hold up the end.
+TEST_F(CameraScenario, AStopWhileARequestWaitsForTheDriverEndsAtOnce)
+{
+    startDriver();
+    ASSERT_TRUE(driverDoes("mode silent"));
+    ASSERT_TRUE(driverLog.waitFor("mode silent"));
+    startWatchdogWithCamera();
+    ASSERT_TRUE(driverLog.waitFor("request ADD_MENU_ITEM"));
+    const auto stopped = std::chrono::steady_clock::now();
+    ASSERT_EQ(::kill(watchdogPid(), SIGTERM), 0);
+    ASSERT_TRUE(waitForProcessCount("tesselwatchdogapplication", 0, 40s));
+    EXPECT_LT(std::chrono::steady_clock::now() - stopped, 1s * SanitizerSlowdown);
+    EXPECT_TRUE(watchdogLog.find("<WatchDogController::~WatchDogController()> Exit."));
+}
+
+// The camera goes while the periodic check has just reconnected to the
+// driver and waits before adding the menu item: the copy ends cleanly and
+// the fresh copy starts.
+TEST_F(CameraScenario, AnUnplugWhileTheDriverConnectionIsRenewedStillStartsTheFreshCopy)
+{
+    startDriver();
+    startWatchdogWithCamera();
+    ASSERT_TRUE(driverLog.waitFor("buttonId=23"));
+    const pid_t first = watchdogPid();
+    const auto dropped = driverLog.size();
+    ASSERT_TRUE(driverDoes("drop"));
+    ASSERT_TRUE(driverLog.waitFor("accepted peer=", 15s, dropped));
+    ASSERT_TRUE(cameraDoes("unplug camera"));
+    ASSERT_TRUE(eventually([first] {
+        const auto copies = processesNamed("tesselwatchdogapplication");
+        return copies.size() == 1 && copies.front() != first;
+    }, 10s));
+    EXPECT_TRUE(watchdogLog.find("<WatchDogController::~WatchDogController()> Exit."));
+}
