@@ -7,6 +7,7 @@
 
 #include <gtest/gtest.h>
 
+#include <sys/prctl.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -98,6 +99,28 @@ TEST(LinuxPlatformTest, ProcessLookupIgnoresCaseAndTheExeSuffix)
     EXPECT_FALSE(running);
     EXPECT_EQ(withoutExeSuffix("tessel.EXE"), "tessel");
     EXPECT_EQ(withoutExeSuffix(".exe"), ".exe");
+}
+
+TEST(LinuxPlatformTest, AnExitedProcessNotYetReapedIsNotRunning)
+{
+    const pid_t child = ::fork();
+    if (child == 0) {
+        ::prctl(PR_SET_NAME, "tessel-exited");
+        ::_exit(0);
+    }
+    ASSERT_GT(child, 0);
+    siginfo_t exited{};
+    // Waits for the exit but leaves the child unreaped.
+    ASSERT_EQ(::waitid(P_PID, static_cast<id_t>(child), &exited, WEXITED | WNOWAIT), 0);
+    std::string comm;
+    std::getline(std::ifstream("/proc/" + std::to_string(child) + "/comm"), comm);
+    EXPECT_EQ(comm, "tessel-exited") << "the exited child still shows its name";
+
+    LinuxProcesses processes;
+    bool running = true;
+    EXPECT_TRUE(processes.isProcessRunning("tessel-exited.exe", running));
+    EXPECT_FALSE(running);
+    ::waitpid(child, nullptr, 0);
 }
 
 TEST(LinuxPlatformTest, OpeningAProgramGivesTheResultCodesOfTheSystem)
