@@ -122,18 +122,22 @@ void WDServer::run()
 
     // The viewer runs on this machine: listening on loopback only keeps
     // the camera and the viewer link out of reach of the network.
-    for (int attempt = 1; attempt <= BindAttempts; ++attempt) {
-        if (net::bindTo(listener, net::LoopbackAddress, port)) {
+    bool bound = false;
+    for (int attempt = 1; attempt <= BindAttempts && !bound; ++attempt) {
+        bound = net::bindTo(listener, net::LoopbackAddress, port);
+        if (bound) {
             qDebug() << "<WDServer::run()> Socket bind successfully.";
             boundPort = net::localPort(listener).value_or(0);
-            break;
-        }
-        if (attempt < BindAttempts)
+        } else if (attempt < BindAttempts) {
             msleep(BindRetryPauseMs);
+        }
     }
 
     try {
-        while (!stopping) {
+        // listen() on a socket that bind refused would bind it to every
+        // interface on a port of the system's choosing: no viewer finds it
+        // there, but the network does. Without our port, nothing listens.
+        while (bound && !stopping) {
             if (!net::listenOn(listener, ListenBacklog))
                 break;
             const net::SocketHandle accepted = net::acceptConnection(listener);

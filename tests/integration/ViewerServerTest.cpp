@@ -8,16 +8,22 @@
 #include "FakeControlLibrary.h"
 #include "FakePlatform.h"
 #include "LogCapture.h"
+#include "SanitizerSlowdown.h"
 #include "TestViewer.h"
 
 #include <gtest/gtest.h>
 
 #include <QCoreApplication>
+#include <QDeadlineTimer>
 #include <QSignalSpy>
 #include <QThread>
 
 #include <algorithm>
+#include <filesystem>
+#include <fstream>
 #include <random>
+#include <set>
+#include <sstream>
 
 namespace {
 
@@ -329,4 +335,81 @@ TEST_F(ViewerServerTest, StopEndsTheServerAndItsViewerThread)
     EXPECT_FALSE(server.sentDataToApp(WatchdogMessage{}));
     QCoreApplication::processEvents();
     EXPECT_EQ(closing.size(), 0) << "a stop is not a viewer closing";
+}
+
+namespace {
+
+// The inodes of the sockets this process holds open.
+std::set<std::string> ownSockets()
+{
+    std::set<std::string> inodes;
+    for (const auto &entry : std::filesystem::directory_iterator("/proc/self/fd")) {
+        std::error_code error;
+        const std::string target = std::filesystem::read_symlink(entry.path(), error).string();
+        if (!error && target.rfind("socket:[", 0) == 0)
+            inodes.insert(target.substr(8, target.size() - 9));
+    }
+    return inodes;
+}
+
+// "address:port inode" of every TCP socket of ours in the LISTEN state.
+std::vector<std::string> ownListeners()
+{
+    const std::set<std::string> own = ownSockets();
+    std::vector<std::string> listeners;
+    for (const char *table : {"/proc/self/net/tcp", "/proc/self/net/tcp6"}) {
+        std::ifstream in(table);
+        std::string line;
+        std::getline(in, line); // the heading
+        while (std::getline(in, line)) {
+            std::istringstream fields(line);
+            std::string slot, local, remote, state, queues, timer, retransmits, uid, timeout, inode;
+            fields >> slot >> local >> remote >> state >> queues >> timer >> retransmits >> uid >> timeout >> inode;
+            if (state == "0A" && own.count(inode))
+                listeners.push_back(local + " " + inode);
+        }
+    }
+    return listeners;
+}
+
+} // namespace
+
+TEST(ViewerServerPortTakenTest, WithoutItsPortTheServerHoldsNoSocketAndListensNowhere)
+{
+    fakes::FakePlatform system;
+    FakeControlLibrary::install(system.moduleLoader);
+    LogCapture log;
+
+    // Another program listens on the viewer's port.
+    namespace net = platform::net;
+    const net::SocketHandle occupant = net::openTcpSocket();
+    ASSERT_NE(occupant, net::InvalidSocket);
+    ASSERT_TRUE(net::bindTo(occupant, net::LoopbackAddress, 0));
+    ASSERT_TRUE(net::listenOn(occupant, 5));
+    const std::uint16_t takenPort = net::localPort(occupant).value_or(0);
+    ASSERT_NE(takenPort, 0);
+    const std::vector<std::string> before = ownListeners();
+    ASSERT_EQ(before.size(), 1u);
+    const std::set<std::string> socketsBefore = ownSockets();
+
+    WDServer server{takenPort};
+    server.startServer();
+    QDeadlineTimer deadline(2000 * SanitizerSlowdown);
+    while (!server.isServerStarted() && !deadline.hasExpired())
+        QThread::msleep(5);
+    ASSERT_TRUE(server.isServerStarted());
+    // Twelve tries 5 ms apart, then the server's socket is closed.
+    while (ownSockets() != socketsBefore && !deadline.hasExpired())
+        QThread::msleep(5);
+
+    EXPECT_EQ(ownListeners(), before) << "only the other program's listener remains";
+    EXPECT_EQ(ownSockets(), socketsBefore) << "the server's socket is closed";
+    EXPECT_EQ(server.listeningPort(), 0);
+    EXPECT_TRUE(log.lines().isEmpty()) << log.lines().join('\n').toStdString();
+    EXPECT_TRUE(server.isRunning()) << "the server thread waits for the stop";
+
+    server.stopServer();
+    server.waitForServerThread();
+    EXPECT_TRUE(server.isFinished());
+    net::closeSocket(occupant);
 }

@@ -7,6 +7,7 @@
 
 #include <gtest/gtest.h>
 
+#include <sys/prctl.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -79,7 +80,83 @@ TEST(LinuxPlatformTest, TheSessionLockAdmitsOneHolderAtATime)
     FileInstanceLock nowhere("WatchDogApp_SingleInstanceMutex");
     EXPECT_EQ(nowhere.acquire(), platform::InstanceLock::Outcome::Failed);
     ::unsetenv("XDG_RUNTIME_DIR");
-    EXPECT_EQ(FileInstanceLock("x").path(), "/tmp/x-" + std::to_string(::getuid()));
+}
+
+TEST(LinuxPlatformTest, WithoutARuntimeFolderTheLockGoesToAStateFolderOfThisUserOnly)
+{
+    using Outcome = platform::InstanceLock::Outcome;
+    const std::string name = "WatchDogApp_SingleInstanceMutex";
+    const std::string savedHome = std::getenv("HOME") ? std::getenv("HOME") : "";
+    TemporaryFolder top;
+    fs::create_directory(top.path / "home");
+    ::unsetenv("XDG_RUNTIME_DIR");
+    ::unsetenv("XDG_STATE_HOME");
+    ::setenv("HOME", (top.path / "home").c_str(), 1);
+
+    const fs::path state = top.path / "home" / ".local" / "state";
+    {
+        FileInstanceLock first(name);
+        FileInstanceLock second(name);
+        EXPECT_EQ(first.path(), (state / name).string());
+        EXPECT_EQ(first.acquire(), Outcome::Acquired);
+        EXPECT_EQ(second.acquire(), Outcome::AlreadyHeld);
+        for (const fs::path &folder : {state.parent_path(), state})
+            EXPECT_EQ(fs::status(folder).permissions(), fs::perms::owner_all) << folder;
+    }
+    ::setenv("XDG_STATE_HOME", "relative/state", 1);
+    EXPECT_EQ(FileInstanceLock(name).path(), (state / name).string()) << "a relative XDG path is ignored";
+
+    const fs::path custom = top.path / "custom";
+    ::setenv("XDG_STATE_HOME", custom.c_str(), 1);
+    EXPECT_EQ(FileInstanceLock(name).acquire(), Outcome::Acquired);
+    fs::remove(custom / name);
+    // A folder like /tmp, or one of another user, is refused and left alone.
+    fs::permissions(custom, fs::perms::all | fs::perms::sticky_bit);
+    EXPECT_EQ(FileInstanceLock(name).acquire(), Outcome::Failed);
+    EXPECT_FALSE(fs::exists(custom / name));
+    ::setenv("XDG_STATE_HOME", "/tmp", 1);
+    EXPECT_EQ(FileInstanceLock(name).acquire(), Outcome::Failed);
+    if (::geteuid() == 0) {
+        fs::permissions(custom, fs::perms::owner_all);
+        ASSERT_EQ(::chown(custom.c_str(), 65534, 65534), 0);
+        ::setenv("XDG_STATE_HOME", custom.c_str(), 1);
+        EXPECT_EQ(FileInstanceLock(name).acquire(), Outcome::Failed);
+        EXPECT_FALSE(fs::exists(custom / name));
+    }
+    ::unsetenv("XDG_STATE_HOME");
+    ::setenv("HOME", savedHome.c_str(), 1);
+}
+
+TEST(LinuxPlatformTest, ALockFileThatIsNotThisUsersIsNeverUsed)
+{
+    using Outcome = platform::InstanceLock::Outcome;
+    const std::string name = "WatchDogApp_SingleInstanceMutex";
+    TemporaryFolder runtime;
+    ::setenv("XDG_RUNTIME_DIR", runtime.path.c_str(), 1);
+    const fs::path file = runtime.path / name;
+    FileInstanceLock lock(name);
+
+    if (::geteuid() == 0) {
+        std::ofstream{file};
+        ASSERT_EQ(::chown(file.c_str(), 65534, 65534), 0);
+        EXPECT_EQ(lock.acquire(), Outcome::Failed);
+        struct stat info {};
+        ASSERT_EQ(::stat(file.c_str(), &info), 0);
+        EXPECT_EQ(info.st_uid, 65534u);
+        fs::remove(file);
+    }
+    fs::create_symlink(runtime.path / "elsewhere", file);
+    EXPECT_EQ(lock.acquire(), Outcome::Failed);
+    EXPECT_FALSE(fs::exists(runtime.path / "elsewhere"));
+    fs::remove(file);
+
+    // Our own file that others may open is made private before it is used.
+    std::ofstream{file};
+    fs::permissions(file, fs::perms::owner_read | fs::perms::owner_write | fs::perms::group_read
+                              | fs::perms::others_read | fs::perms::others_write);
+    EXPECT_EQ(lock.acquire(), Outcome::Acquired);
+    EXPECT_EQ(fs::status(file).permissions(), fs::perms::owner_read | fs::perms::owner_write);
+    ::unsetenv("XDG_RUNTIME_DIR");
 }
 
 TEST(LinuxPlatformTest, ProcessLookupIgnoresCaseAndTheExeSuffix)
@@ -98,6 +175,28 @@ TEST(LinuxPlatformTest, ProcessLookupIgnoresCaseAndTheExeSuffix)
     EXPECT_FALSE(running);
     EXPECT_EQ(withoutExeSuffix("tessel.EXE"), "tessel");
     EXPECT_EQ(withoutExeSuffix(".exe"), ".exe");
+}
+
+TEST(LinuxPlatformTest, AnExitedProcessNotYetReapedIsNotRunning)
+{
+    const pid_t child = ::fork();
+    if (child == 0) {
+        ::prctl(PR_SET_NAME, "tessel-exited");
+        ::_exit(0);
+    }
+    ASSERT_GT(child, 0);
+    siginfo_t exited{};
+    // Waits for the exit but leaves the child unreaped.
+    ASSERT_EQ(::waitid(P_PID, static_cast<id_t>(child), &exited, WEXITED | WNOWAIT), 0);
+    std::string comm;
+    std::getline(std::ifstream("/proc/" + std::to_string(child) + "/comm"), comm);
+    EXPECT_EQ(comm, "tessel-exited") << "the exited child still shows its name";
+
+    LinuxProcesses processes;
+    bool running = true;
+    EXPECT_TRUE(processes.isProcessRunning("tessel-exited.exe", running));
+    EXPECT_FALSE(running);
+    ::waitpid(child, nullptr, 0);
 }
 
 TEST(LinuxPlatformTest, OpeningAProgramGivesTheResultCodesOfTheSystem)

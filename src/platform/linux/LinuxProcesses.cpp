@@ -48,6 +48,22 @@ std::string executableName(const std::string &pid)
     return name;
 }
 
+// A process that has exited but is not yet reaped (state Z) or is being
+// reaped (X) keeps its /proc entry and its comm, but it runs no more. The
+// state follows the comm field, which may itself hold spaces and ')'.
+bool hasExited(const std::string &pid)
+{
+    std::ifstream statFile("/proc/" + pid + "/stat");
+    std::string stat;
+    if (!std::getline(statFile, stat))
+        return true; // gone already
+    const auto commEnd = stat.rfind(')');
+    if (commEnd == std::string::npos || commEnd + 2 >= stat.size())
+        return true;
+    const char state = stat[commEnd + 2];
+    return state == 'Z' || state == 'X';
+}
+
 } // namespace
 
 bool LinuxProcesses::isProcessRunning(const std::string &exeName, bool &running)
@@ -61,7 +77,7 @@ bool LinuxProcesses::isProcessRunning(const std::string &exeName, bool &running)
         if (entry->d_name[0] < '1' || entry->d_name[0] > '9')
             continue;
         const std::string name = withoutExeSuffix(executableName(entry->d_name));
-        if (!name.empty() && ::strcasecmp(name.c_str(), wanted.c_str()) == 0) {
+        if (!name.empty() && ::strcasecmp(name.c_str(), wanted.c_str()) == 0 && !hasExited(entry->d_name)) {
             running = true;
             break;
         }
