@@ -178,8 +178,9 @@ TEST_F(PipeDevice, WritesReachTheDeviceWholeAndHidCallsRefuseIt)
 
     std::uint16_t vendor = 0, product = 0;
     EXPECT_FALSE(device->attributes(vendor, product));
+    // A pipe has no report descriptor: the first of the two steps fails.
     std::size_t length = 0;
-    EXPECT_FALSE(device->inputReportLength(length));
+    EXPECT_EQ(device->inputReportLength(length), HidDevice::CapsStatus::NoDescriptor);
 }
 
 // The first of the system's HID interfaces that opens and answers.
@@ -194,7 +195,7 @@ protected:
         for (const std::string &candidate : *paths) {
             int error = 0;
             auto opened = hid.open(candidate, error);
-            if (opened && opened->attributes(vendor, product) && opened->inputReportLength(length)) {
+            if (opened && opened->attributes(vendor, product) && opened->inputReportLength(length) == HidDevice::CapsStatus::Read) {
                 device = std::move(opened);
                 path = candidate;
                 buffer.resize(length);
