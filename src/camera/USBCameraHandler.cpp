@@ -117,9 +117,15 @@ void USBCameraHandler::run()
         return;
     }
     std::size_t length = 0;
-    if (!handle->inputReportLength(length)) {
+    switch (handle->inputReportLength(length)) {
+    case platform::HidDevice::CapsStatus::NoDescriptor:
+        qDebug() << "Error: HidD_GetPreparsedData failed";
+        return;
+    case platform::HidDevice::CapsStatus::NoCapabilities:
         qDebug() << "Error: HidP_GetCaps failed";
         return;
+    case platform::HidDevice::CapsStatus::Read:
+        break;
     }
     inputReportLength = length;
     lastReportTime = clock.elapsed();

@@ -26,13 +26,22 @@ public:
         Gone,      // the device was removed or close() was called
     };
 
+    // How reading the input report length went. It takes two steps, as on
+    // Windows: the interface's parsed report descriptor, then the
+    // capabilities from it; the camera reader logs which one failed.
+    enum class CapsStatus {
+        Read,
+        NoDescriptor,   // the parsed descriptor cannot be had (or close() was called)
+        NoCapabilities, // the descriptor gives no capabilities
+    };
+
     virtual ~HidDevice() = default;
 
     // Vendor and product id of the interface.
     virtual bool attributes(std::uint16_t &vendorId, std::uint16_t &productId) = 0;
-    // Length of an input report, report ID byte included; false when the
-    // device's capabilities cannot be read.
-    virtual bool inputReportLength(std::size_t &length) = 0;
+    // Length of an input report, report ID byte included; stored only when
+    // the result is Read.
+    virtual CapsStatus inputReportLength(std::size_t &length) = 0;
 
     virtual bool write(const std::uint8_t *data, std::size_t size) = 0;
     // Reads one input report into buffer (at most size bytes), waiting at

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <initializer_list>
 #include <string>
 #include <string_view>
 
@@ -22,6 +23,11 @@ public:
     bool write(std::string_view content, Mode mode);
     // Replaces the real file with the written one.
     bool commit();
+
+    // Moves every written file into place, or none: the files they replace
+    // are kept aside until all the new ones are in place, and put back when
+    // a step fails. Returns the file that could not be put in place, or null.
+    static const StagedFile *commitTogether(std::initializer_list<StagedFile *> files);
 
     const std::string &path() const { return finalPath; }
 

@@ -122,14 +122,11 @@ bool ZentraUpdater::writeBackupFiles()
         return failed(imageFile);
     if (!digestFile.write(digest, StagedFile::Mode::Text))
         return failed(digestFile);
-    if (!imageFile.commit())
-        return failed(imageFile);
-    if (!digestFile.commit()) {
-        // An image without its checksum file is no backup to rely on.
-        std::error_code ignored;
-        std::filesystem::remove(imageFile.path(), ignored);
-        return failed(digestFile);
-    }
+    // An image without its checksum file is no backup to rely on, and a
+    // failed backup must not cost the one already there: both new files
+    // replace the older pair, or neither does.
+    if (const StagedFile *notInPlace = StagedFile::commitTogether({&imageFile, &digestFile}))
+        return failed(*notInPlace);
     return true;
 }
 

@@ -46,7 +46,7 @@ int main()
     std::uint16_t vendor = 0;
     std::uint16_t product = 0;
     std::size_t length = 0;
-    if (!camera || !camera->attributes(vendor, product) || !camera->inputReportLength(length)) {
+    if (!camera || !camera->attributes(vendor, product) || camera->inputReportLength(length) != platform::HidDevice::CapsStatus::Read) {
         std::printf("probe no-camera\n");
         return 1;
     }

@@ -88,7 +88,7 @@ TEST_F(LinuxHidTest, OpenedCameraHasItsAttributesAndSixtyFiveByteReports)
     EXPECT_EQ(vendor, 0x7A3E);
     EXPECT_EQ(product, 0x4B20);
     std::size_t length = 0;
-    ASSERT_TRUE(camera->inputReportLength(length));
+    ASSERT_EQ(camera->inputReportLength(length), platform::HidDevice::CapsStatus::Read);
     EXPECT_EQ(length, 65u);
     EXPECT_TRUE(events.waitFor("open node=/dev/hidraw0"));
 }
@@ -100,7 +100,7 @@ TEST_F(LinuxHidTest, DeviceWithReportIdsKeepsItsIdByteAndLength)
     auto keyboard = hid.open(bed.otherHidrawNode(), error);
     ASSERT_TRUE(keyboard) << error;
     std::size_t length = 0;
-    ASSERT_TRUE(keyboard->inputReportLength(length));
+    ASSERT_EQ(keyboard->inputReportLength(length), platform::HidDevice::CapsStatus::Read);
     EXPECT_EQ(length, 9u);
     std::uint16_t vendor = 0;
     std::uint16_t product = 0;
@@ -226,7 +226,7 @@ TEST_F(LinuxHidTest, CloseWakesABlockedReadAndEndsAllIo)
     std::uint16_t product = 0;
     EXPECT_FALSE(camera->attributes(vendor, product));
     std::size_t length = 0;
-    EXPECT_FALSE(camera->inputReportLength(length));
+    EXPECT_EQ(camera->inputReportLength(length), platform::HidDevice::CapsStatus::NoDescriptor);
 }
 
 TEST_F(LinuxHidTest, UnplugMakesABlockedReadReturnGone)

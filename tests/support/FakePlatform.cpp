@@ -103,13 +103,15 @@ bool FakeHidDevice::attributes(std::uint16_t &vendorId, std::uint16_t &productId
     return true;
 }
 
-bool FakeHidDevice::inputReportLength(std::size_t &length)
+platform::HidDevice::CapsStatus FakeHidDevice::inputReportLength(std::size_t &length)
 {
     std::lock_guard lock(mutex);
-    if (!capsReadable || closed)
-        return false;
+    if (closed)
+        return CapsStatus::NoDescriptor;
+    if (!capsReadable)
+        return CapsStatus::NoCapabilities;
     length = reportLength;
-    return true;
+    return CapsStatus::Read;
 }
 
 bool FakeHidDevice::write(const std::uint8_t *data, std::size_t size)

@@ -53,7 +53,7 @@ public:
     FakeHidDevice(std::uint16_t vendor, std::uint16_t product, std::size_t reportLength);
 
     bool attributes(std::uint16_t &vendorId, std::uint16_t &productId) override;
-    bool inputReportLength(std::size_t &length) override;
+    CapsStatus inputReportLength(std::size_t &length) override;
     bool write(const std::uint8_t *data, std::size_t size) override;
     ReadStatus read(std::uint8_t *buffer, std::size_t size, int timeoutMs,
                     std::size_t &received) override;

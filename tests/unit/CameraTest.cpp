@@ -357,4 +357,15 @@ TEST_F(CameraTest, ReaderWithoutADeviceOrCapabilitiesEndsAtOnce)
     withoutCaps.startReading();
     EXPECT_TRUE(withoutCaps.wait(2000));
     EXPECT_TRUE(log.contains("Error: HidP_GetCaps failed"));
+
+    // A handle that no longer gives its report descriptor fails at the
+    // first of the two steps, and only that step is logged.
+    log.clear();
+    auto closed = std::make_shared<fakes::FakeHidDevice>(0x7A3E, 0x4B20, 65);
+    closed->close();
+    USBCameraHandler withoutDescriptor;
+    withoutDescriptor.setDeviceHandle(closed);
+    withoutDescriptor.startReading();
+    EXPECT_TRUE(withoutDescriptor.wait(2000));
+    EXPECT_EQ(log.lines(), QStringList{"Error: HidD_GetPreparsedData failed"});
 }

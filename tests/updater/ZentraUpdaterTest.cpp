@@ -7,6 +7,8 @@
 
 #include <filesystem>
 #include <fstream>
+#include <iterator>
+#include <map>
 #include <random>
 #include <vector>
 
@@ -135,6 +137,21 @@ protected:
         return path;
     }
 
+    // Every entry of the folder by name: a file's bytes, or "<folder>".
+    std::map<std::string, std::string> folderContent() const
+    {
+        std::map<std::string, std::string> content;
+        for (const auto &entry : fs::directory_iterator(folder)) {
+            std::string bytes = "<folder>";
+            if (!entry.is_directory()) {
+                std::ifstream file(entry.path(), std::ios::binary);
+                bytes.assign(std::istreambuf_iterator<char>(file), {});
+            }
+            content[entry.path().filename().string()] = bytes;
+        }
+        return content;
+    }
+
     // "IIII..." (16384 bytes), as md5sum prints it.
     static constexpr const char *IMAGE_DIGEST = "63019f8e5a74c5c72d8f8d9becd6d6db";
 
@@ -208,6 +225,32 @@ TEST_F(ZentraUpdaterTest, BackupThatCannotBeWrittenIsReportedAndLeavesNoFile)
     EXPECT_FALSE(fs::exists(folder / "backup.bin"));
     EXPECT_FALSE(fs::exists(folder / "backup.bin.partial"));
     EXPECT_FALSE(fs::exists(folder / "backup.bin.md5.partial"));
+
+    // The same with an older image in place, which the checksum file's
+    // failure comes too late to spare unless it was kept aside.
+    std::ofstream(folder / "backup.bin", std::ios::binary) << "older image";
+    console.transcript.clear();
+    EXPECT_EQ(run({"/backup"}), EXIT_FAILED);
+    EXPECT_EQ(console.transcript, "2>Can't Write " + (folder / "backup.bin.md5").string() + "\n");
+    EXPECT_EQ(folderContent(), (std::map<std::string, std::string>{{"backup.bin", "older image"},
+                                                                    {"backup.bin.md5", "<folder>"}}));
+
+    // Once the name is free, a new pair replaces the older files and
+    // nothing else stays behind.
+    fs::remove_all(folder / "backup.bin.md5");
+    std::ofstream(folder / "backup.bin.md5") << "older digest\n";
+    console.transcript.clear();
+    EXPECT_EQ(run({"/backup"}), EXIT_SUCCEEDED);
+    EXPECT_EQ(console.transcript, "");
+    auto written = folderContent();
+    std::string image(16384, '\0');
+    for (std::size_t i = 0; i < image.size(); ++i)
+        image[i] = static_cast<char>(i * 3);
+    EXPECT_EQ(written["backup.bin"], image);
+    const std::string digestLine = written["backup.bin.md5"];
+    EXPECT_GT(digestLine.size(), 32u);
+    EXPECT_EQ(digestLine.substr(0, 32).find_first_not_of("0123456789abcdef"), std::string::npos) << digestLine;
+    EXPECT_EQ(written.size(), 2u);
 }
 
 TEST_F(ZentraUpdaterTest, ProgressBarGoesToStandardErrorOnlyOnATerminal)

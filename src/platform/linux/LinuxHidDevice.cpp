@@ -66,12 +66,14 @@ bool LinuxHidDevice::attributes(std::uint16_t &vendorId, std::uint16_t &productI
     return true;
 }
 
-bool LinuxHidDevice::inputReportLength(std::size_t &length)
+HidDevice::CapsStatus LinuxHidDevice::inputReportLength(std::size_t &length)
 {
+    // The layout comes from the report descriptor read at open: without it
+    // there is nothing to take the capabilities from.
     if (interrupter.isClosed() || !layout)
-        return false;
+        return CapsStatus::NoDescriptor;
     length = layout->windowsInputReportLength();
-    return true;
+    return CapsStatus::Read;
 }
 
 bool LinuxHidDevice::write(const std::uint8_t *data, std::size_t size)

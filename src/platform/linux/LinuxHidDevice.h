@@ -31,7 +31,7 @@ public:
     bool valid() const { return interrupter.valid(); }
 
     bool attributes(std::uint16_t &vendorId, std::uint16_t &productId) override;
-    bool inputReportLength(std::size_t &length) override;
+    CapsStatus inputReportLength(std::size_t &length) override;
     bool write(const std::uint8_t *data, std::size_t size) override;
     ReadStatus read(std::uint8_t *buffer, std::size_t size, int timeoutMs,
                     std::size_t &received) override;

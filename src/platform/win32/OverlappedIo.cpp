@@ -11,7 +11,7 @@ DWORD waitTime(int timeoutMs)
     return timeoutMs < 0 ? INFINITE : static_cast<DWORD>(timeoutMs);
 }
 
-// One I/O operation's event, closed with the operation.
+// An event of one read or write, closed with it.
 class OperationEvent
 {
 public:
@@ -29,9 +29,30 @@ public:
 
 } // namespace
 
+// Makes a read's cancel event known to cancel() while the read runs.
+class OverlappedIo::ReadInProgress
+{
+public:
+    ReadInProgress(OverlappedIo &io, HANDLE cancelEvent) : io(io), cancelEvent(cancelEvent)
+    {
+        std::lock_guard lock(io.readsMutex);
+        io.readCancelEvents.push_back(cancelEvent);
+    }
+    ~ReadInProgress()
+    {
+        std::lock_guard lock(io.readsMutex);
+        std::erase(io.readCancelEvents, cancelEvent);
+    }
+    ReadInProgress(const ReadInProgress &) = delete;
+    ReadInProgress &operator=(const ReadInProgress &) = delete;
+
+private:
+    OverlappedIo &io;
+    HANDLE cancelEvent;
+};
+
 OverlappedIo::OverlappedIo(void *handle)
     : device(handle),
-      cancelEvent(CreateEventW(nullptr, FALSE, FALSE, nullptr)),
       closedEvent(CreateEventW(nullptr, TRUE, FALSE, nullptr))
 {
 }
@@ -40,8 +61,6 @@ OverlappedIo::~OverlappedIo()
 {
     if (device && device != INVALID_HANDLE_VALUE)
         CloseHandle(device);
-    if (cancelEvent)
-        CloseHandle(cancelEvent);
     if (closedEvent)
         CloseHandle(closedEvent);
 }
@@ -70,11 +89,13 @@ OverlappedIo::Status OverlappedIo::read(std::uint8_t *buffer, std::size_t size, 
     received = 0;
     if (closed)
         return Status::Gone;
-    if (!buffer || size == 0 || size > MAXDWORD || !cancelEvent || !closedEvent)
+    if (!buffer || size == 0 || size > MAXDWORD || !closedEvent)
         return Status::Failed;
     const OperationEvent io;
-    if (!io.event)
+    const OperationEvent cancelled;
+    if (!io.event || !cancelled.event)
         return Status::Failed;
+    const ReadInProgress inProgress(*this, cancelled.event);
 
     OVERLAPPED operation{};
     operation.hEvent = io.event;
@@ -86,7 +107,7 @@ OverlappedIo::Status OverlappedIo::read(std::uint8_t *buffer, std::size_t size, 
 
     // The I/O event comes first: a report that is already there is taken
     // even when a cancel is pending too.
-    const HANDLE waits[] = {io.event, closedEvent, cancelEvent};
+    const HANDLE waits[] = {io.event, closedEvent, cancelled.event};
     const DWORD woke = WaitForMultipleObjects(3, waits, FALSE, waitTime(timeoutMs));
     Status interrupted = Status::Data;
     if (woke != WAIT_OBJECT_0) {
@@ -138,8 +159,9 @@ bool OverlappedIo::write(const std::uint8_t *data, std::size_t size, int timeout
 
 void OverlappedIo::cancel()
 {
-    if (cancelEvent)
-        SetEvent(cancelEvent);
+    std::lock_guard lock(readsMutex);
+    for (void *event : readCancelEvents)
+        SetEvent(event);
 }
 
 void OverlappedIo::close()

@@ -5,6 +5,8 @@
 #include <atomic>
 #include <cstddef>
 #include <cstdint>
+#include <mutex>
+#include <vector>
 
 namespace platform::win32_backend {
 
@@ -15,9 +17,10 @@ namespace platform::win32_backend {
 // time-out ends the wait. Synchronous I/O could only be woken by closing
 // the handle under the reader's feet.
 //
-// cancel() wakes one read: the one in progress, or, when none is, the next
-// one, which then returns Cancelled at once. So a cancel that comes just
-// before a reader enters its read is never lost.
+// cancel() wakes the reads in progress, each through a cancel event of its
+// own, and no read that starts later, as CancelIo ends only pending I/O: a
+// cancel kept for the next read would fail it, and that read may be another
+// thread's wait for the answer to a button report.
 //
 // Owns the handle; the destructor closes it. Any thread may call any
 // operation, but the object must outlive the calls in progress.
@@ -49,9 +52,12 @@ public:
     static Status statusForError(unsigned long error);
 
 private:
+    class ReadInProgress;
+
     void *device;
-    void *cancelEvent; // auto-reset: one cancel wakes one read
     void *closedEvent; // manual-reset: stays set once closed
+    std::mutex readsMutex;
+    std::vector<void *> readCancelEvents; // one per read in progress
     std::atomic<bool> closed{false};
 };
 

@@ -22,22 +22,22 @@ bool Win32HidDevice::attributes(std::uint16_t &vendorId, std::uint16_t &productI
     return true;
 }
 
-bool Win32HidDevice::inputReportLength(std::size_t &length)
+HidDevice::CapsStatus Win32HidDevice::inputReportLength(std::size_t &length)
 {
     if (io.isClosed())
-        return false;
+        return CapsStatus::NoDescriptor;
     PHIDP_PREPARSED_DATA preparsed = nullptr;
     if (!HidD_GetPreparsedData(io.handle(), &preparsed))
-        return false;
+        return CapsStatus::NoDescriptor;
     HIDP_CAPS caps{};
     const bool read = HidP_GetCaps(preparsed, &caps) == HIDP_STATUS_SUCCESS;
     HidD_FreePreparsedData(preparsed);
     if (!read)
-        return false;
+        return CapsStatus::NoCapabilities;
     // Windows' own layout: the count includes the report ID byte, which
     // every read delivers in byte 0 (0 for a device without report IDs).
     length = caps.InputReportByteLength;
-    return true;
+    return CapsStatus::Read;
 }
 
 bool Win32HidDevice::write(const std::uint8_t *data, std::size_t size)
