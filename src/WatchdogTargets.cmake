@@ -26,8 +26,10 @@ target_link_libraries(tesselwatchdogapplication PRIVATE tessel_core)
 tessel_strict_warnings(tesselwatchdogapplication)
 
 install(TARGETS tesselwatchdogapplication RUNTIME DESTINATION ${TESSEL_INSTALL_PROGRAMDIR_RELATIVE})
+# A relative link, so that the tree can be staged and moved (a package).
+file(RELATIVE_PATH program_from_bindir ${CMAKE_INSTALL_FULL_BINDIR} ${TESSEL_INSTALL_PROGRAMDIR}/tesselwatchdogapplication)
 install(CODE "
-  file(MAKE_DIRECTORY \"\$ENV{DESTDIR}${CMAKE_INSTALL_FULL_BINDIR}\")
-  file(CREATE_LINK \"${TESSEL_INSTALL_PROGRAMDIR}/tesselwatchdogapplication\"
-       \"\$ENV{DESTDIR}${CMAKE_INSTALL_FULL_BINDIR}/tesselwatchdogapplication\" SYMBOLIC)
+  file(MAKE_DIRECTORY \"\$ENV{DESTDIR}\${CMAKE_INSTALL_PREFIX}/${CMAKE_INSTALL_BINDIR}\")
+  file(CREATE_LINK \"${program_from_bindir}\"
+       \"\$ENV{DESTDIR}\${CMAKE_INSTALL_PREFIX}/${CMAKE_INSTALL_BINDIR}/tesselwatchdogapplication\" SYMBOLIC)
 ")

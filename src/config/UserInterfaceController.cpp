@@ -15,10 +15,14 @@ UserInterfaceController *UserInterfaceController::instance()
 
 QString UserInterfaceController::defaultLanguageFilePath()
 {
-    const QString name = QFile::exists(QStringLiteral("/etc/fedora-release"))
-                             ? QStringLiteral("/BrivaraDriver_Fedora.xml")
-                             : QStringLiteral("/Brivara Tessel.xml");
-    return QCoreApplication::applicationDirPath() + name;
+    return languageFilePath(QCoreApplication::applicationDirPath(), QStringLiteral("/etc/fedora-release"));
+}
+
+QString UserInterfaceController::languageFilePath(const QString &programDirectory, const QString &fedoraRelease)
+{
+    const QString name = QFile::exists(fedoraRelease) ? QStringLiteral("/BrivaraDriver_Fedora.xml")
+                                                      : QStringLiteral("/Brivara Tessel.xml");
+    return programDirectory + name;
 }
 
 UserInterfaceController::UserInterfaceController(const QString &languageFilePath,

@@ -34,6 +34,9 @@ public:
     // The language file of this program: beside the program, under the
     // Fedora name on Fedora.
     static QString defaultLanguageFilePath();
+    // The same for a program in programDirectory, on a host that counts as
+    // Fedora when the file fedoraRelease exists.
+    static QString languageFilePath(const QString &programDirectory, const QString &fedoraRelease);
 
 private:
     void fillLocaleTable();

@@ -1,8 +1,9 @@
 # The updater's share of the platform layer: MD5, the program's own file,
-# the standard streams and the filter registration. Plain C++, no Qt, so it
-# builds for Windows as well.
+# the standard streams, the filter registration and keeping the machine
+# awake. Plain C++, no Qt, so it builds for Windows as well.
 set(updater_platform_interfaces
   FilterRegistration.h
+  KeepAwake.h
   Md5.h
   ProgramFile.h
   StandardStreams.h
@@ -11,19 +12,23 @@ if(WIN32)
   add_library(tessel_updater_platform STATIC ${updater_platform_interfaces}
     win32/ComFilterRegistration.cpp
     win32/CryptoApiMd5.cpp
+    win32/ExecutionStateKeepAwake.cpp
     win32/Win32ProgramFile.cpp
     win32/Win32StandardStreams.cpp
   )
   target_link_libraries(tessel_updater_platform PUBLIC ole32 advapi32 uuid)
 else()
   find_package(OpenSSL REQUIRED COMPONENTS Crypto)
+  find_package(PkgConfig REQUIRED)
+  pkg_check_modules(LIBSYSTEMD REQUIRED IMPORTED_TARGET libsystemd)
   add_library(tessel_updater_platform STATIC ${updater_platform_interfaces}
     linux/DlFilterRegistration.cpp
+    linux/LogindKeepAwake.cpp
     linux/OpenSslMd5.cpp
     linux/PosixStandardStreams.cpp
     linux/ProcProgramFile.cpp
   )
-  target_link_libraries(tessel_updater_platform PUBLIC OpenSSL::Crypto ${CMAKE_DL_LIBS})
+  target_link_libraries(tessel_updater_platform PUBLIC OpenSSL::Crypto PkgConfig::LIBSYSTEMD ${CMAKE_DL_LIBS})
 endif()
 target_include_directories(tessel_updater_platform PUBLIC ${CMAKE_SOURCE_DIR}/src)
 target_link_libraries(tessel_updater_platform PRIVATE zentrasw_interface)

@@ -3,6 +3,7 @@
 #include "ChecksumLine.h"
 #include "FirmwareImage.h"
 #include "ProgressReporter.h"
+#include "SleepGuard.h"
 #include "StagedFile.h"
 #include "VersionText.h"
 
@@ -146,6 +147,7 @@ bool ZentraUpdater::updateFirmware(const std::optional<std::string> &imagePath)
 
     int result = 0;
     {
+        SleepGuard awake(services.console, services.keepAwake ? services.keepAwake() : nullptr);
         ProgressReporter progress(services.console);
         result = services.library.firmwareUpdate(image.data(), IMAGE_SIZE, &ProgressReporter::reportProgress);
     }

@@ -3,6 +3,7 @@
 #include "Console.h"
 #include "ControlLibrary.h"
 #include "platform/FilterRegistration.h"
+#include "platform/KeepAwake.h"
 #include "platform/Md5.h"
 #include "platform/ProgramFile.h"
 
@@ -29,6 +30,8 @@ struct UpdaterServices
     // Where "backup.bin" and "backup.bin.md5" go; empty for the current
     // directory.
     std::string backupDirectory;
+    // What keeps the machine awake during a firmware write; none when empty.
+    std::function<std::unique_ptr<platform::KeepAwake>()> keepAwake;
 };
 
 // Exit statuses: a script can tell success from failure; the texts say

@@ -2,6 +2,7 @@
 // up, or checks a firmware image and writes it to the camera.
 #include "Console.h"
 #include "LinkedControlLibrary.h"
+#include "SleepGuard.h"
 #include "ZentraUpdater.h"
 #include "platform/FilterRegistration.h"
 #include "platform/StandardStreams.h"
@@ -18,6 +19,10 @@ int main(int argc, char **argv)
     updater::StandardConsole console;
     updater::LinkedControlLibrary library;
     const auto filter = platform::createFilterRegistration();
-    updater::ZentraUpdater program(updater::UpdaterServices(console, library, *filter));
+    updater::UpdaterServices services(console, library, *filter);
+    services.keepAwake = [] {
+        return platform::createKeepAwake(updater::SleepGuard::WHO, updater::SleepGuard::WHY);
+    };
+    updater::ZentraUpdater program(services);
     return program.run(std::vector<std::string>(argv + (argc > 0 ? 1 : 0), argv + argc));
 }

@@ -1,10 +1,13 @@
 // The video4linux listing: numeric order, USB ids and name in the path text,
-// and the slots of devices whose path cannot be built.
+// the slots of devices whose path cannot be built, and no place for nodes
+// that cannot capture video.
 #include "CameraTestbed.h"
 #include "TestSupport.h"
 #include "platform/linux/LinuxVideoDevices.h"
 
 #include <gtest/gtest.h>
+
+#include <filesystem>
 
 using camera_standin::CameraTestbed;
 using Device = CameraTestbed::Device;
@@ -53,21 +56,25 @@ TEST_F(LinuxVideoDevicesTest, CameraPathCarriesItsUsbIdsAndName)
     EXPECT_EQ(paths->front(), "/dev/video0 usb#vid_7a3e&pid_4b10 Brivara tessel Visualizer");
 }
 
-TEST_F(LinuxVideoDevicesTest, DevicesComeInTheOrderTheyWerePluggedIn)
+TEST_F(LinuxVideoDevicesTest, DevicesComeInTheOrderTheyWerePluggedInWithoutTheirMetadataNodes)
 {
     ASSERT_TRUE(bed.plug(Device::OtherUsb));
     ASSERT_TRUE(bed.plug(Device::Camera));
+    // Each UVC function brings a metadata node of the same name right after
+    // its capture node: video1 is the webcam's, video3 the camera's.
+    for (const char *node : {"video1", "video3"})
+        ASSERT_TRUE(std::filesystem::exists(std::string("/sys/class/video4linux/") + node)) << node;
     const auto paths = video.listDevicePaths();
     ASSERT_TRUE(paths);
     ASSERT_EQ(paths->size(), 2u);
     EXPECT_EQ((*paths)[0], "/dev/video0 usb#vid_0bda&pid_58f4 USB2.0 HD UVC WebCam: USB2.0 HD");
-    EXPECT_EQ((*paths)[1], "/dev/video1 usb#vid_7a3e&pid_4b10 Brivara tessel Visualizer");
+    EXPECT_EQ((*paths)[1], "/dev/video2 usb#vid_7a3e&pid_4b10 Brivara tessel Visualizer");
 
     bed.unplug(Device::OtherUsb);
     const auto after = video.listDevicePaths();
     ASSERT_TRUE(after);
     ASSERT_EQ(after->size(), 1u);
-    EXPECT_EQ(after->front(), "/dev/video1 usb#vid_7a3e&pid_4b10 Brivara tessel Visualizer");
+    EXPECT_EQ(after->front(), "/dev/video2 usb#vid_7a3e&pid_4b10 Brivara tessel Visualizer");
 }
 
 TEST_F(LinuxVideoDevicesTest, NumericOrderAndSlotsForUnreadableDevices)

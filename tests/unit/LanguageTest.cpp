@@ -209,3 +209,29 @@ TEST_F(LanguageTest, TheDeliveredFileHasEveryTextInAllNineteenLanguages)
     turnOnCaptions.removeDuplicates();
     EXPECT_EQ(turnOnCaptions.size(), 19);
 }
+
+namespace {
+
+TEST_F(LanguageTest, AFedoraHostFindsTheSameTextsUnderItsOwnName)
+{
+    const QString programDirectory = QCoreApplication::applicationDirPath();
+    const QString fedoraRelease = write("Fedora release 40 (Forty)\n", "fedora-release");
+    const QString fedoraPath = UserInterfaceController::languageFilePath(programDirectory, fedoraRelease);
+    const QString otherPath =
+        UserInterfaceController::languageFilePath(programDirectory, directory.filePath("no-fedora-release"));
+    EXPECT_EQ(fedoraPath, programDirectory + "/BrivaraDriver_Fedora.xml");
+    EXPECT_EQ(otherPath, programDirectory + "/Brivara Tessel.xml");
+
+    QFile fedoraFile(fedoraPath);
+    QFile otherFile(otherPath);
+    ASSERT_TRUE(fedoraFile.open(QIODevice::ReadOnly)) << fedoraPath.toStdString();
+    ASSERT_TRUE(otherFile.open(QIODevice::ReadOnly)) << otherPath.toStdString();
+    EXPECT_EQ(fedoraFile.readAll(), otherFile.readAll());
+
+    UserInterfaceController fedora(fedoraPath, "fr_FR");
+    QString title;
+    EXPECT_TRUE(fedora.getCaption("Tessel_Dialog_Caption/IDS_TESSEL_INSTANCE_RUNNING", title));
+    EXPECT_FALSE(title.isEmpty());
+}
+
+} // namespace

@@ -99,7 +99,7 @@ TEST_F(UpdaterProgram, UpdateFromAFileFlashesItWithProgress)
 {
     const std::string image = makeImage(16384, 2);
     sandbox.writeImageWithChecksum("image.bin", image);
-    expectRun(sandbox.run({"/file", "image.bin"}), true, "UPDATE\n" + DEFAULT_PROGRESS + "Firmware Updated\n", "");
+    expectRun(sandbox.run({"/file", "image.bin"}), true, "UPDATE\n" + DEFAULT_PROGRESS + "Firmware Updated\n", NOT_KEPT_AWAKE);
     EXPECT_EQ(sandbox.flashedImage(), image);
     EXPECT_EQ(sandbox.calls(), (Calls{"InitLibrary", "FirmwareUpdate 16384", "DeInitLibrary"}));
 }
@@ -108,7 +108,7 @@ TEST_F(UpdaterProgram, LongerImageFileGivesItsFirstBytes)
 {
     const std::string image = makeImage(20000, 3);
     sandbox.writeImageWithChecksum("image.bin", image);
-    expectRun(sandbox.run({"/file", "image.bin"}), true, "UPDATE\n" + DEFAULT_PROGRESS + "Firmware Updated\n", "");
+    expectRun(sandbox.run({"/file", "image.bin"}), true, "UPDATE\n" + DEFAULT_PROGRESS + "Firmware Updated\n", NOT_KEPT_AWAKE);
     EXPECT_EQ(sandbox.flashedImage(), image.substr(0, 16384));
 }
 
@@ -116,7 +116,8 @@ TEST_F(UpdaterProgram, FailingUpdateIsReportedAndDoesNotReleaseTheLibrary)
 {
     sandbox.writeImageWithChecksum("image.bin", makeImage(16384, 4));
     sandbox.setState("FirmwareUpdate=1");
-    expectRun(sandbox.run({"/file", "image.bin"}), false, "UPDATE\n" + DEFAULT_PROGRESS, "Firmware update failed\n");
+    expectRun(sandbox.run({"/file", "image.bin"}), false, "UPDATE\n" + DEFAULT_PROGRESS,
+              std::string(NOT_KEPT_AWAKE) + "Firmware update failed\n");
     EXPECT_EQ(sandbox.calls(), (Calls{"InitLibrary", "FirmwareUpdate 16384"}));
 }
 
@@ -131,7 +132,7 @@ TEST_F(UpdaterProgram, ProgressFollowsThePhasesOfTheLibrary)
     };
     for (const auto &[phases, printed] : cases) {
         sandbox.setState(std::string("UpdatePhases=") + phases);
-        expectRun(sandbox.run({"/file", "image.bin"}), true, std::string("UPDATE\n") + printed + "Firmware Updated\n", "");
+        expectRun(sandbox.run({"/file", "image.bin"}), true, std::string("UPDATE\n") + printed + "Firmware Updated\n", NOT_KEPT_AWAKE);
     }
 }
 
@@ -160,7 +161,7 @@ TEST_F(UpdaterProgram, ImagePathOf260CharactersIsTooLong)
         dots += "./";
     ASSERT_EQ((dots + "image.bin").size(), 259u);
     ASSERT_EQ((dots + "image1.bin").size(), 260u);
-    expectRun(sandbox.run({"/file", dots + "image.bin"}), true, "UPDATE\n" + DEFAULT_PROGRESS + "Firmware Updated\n", "");
+    expectRun(sandbox.run({"/file", dots + "image.bin"}), true, "UPDATE\n" + DEFAULT_PROGRESS + "Firmware Updated\n", NOT_KEPT_AWAKE);
     expectRun(sandbox.run({"/file", dots + "image1.bin"}), false, "",
               "File name exceeds max length\nCan't get file\n" + LOAD_FAILED);
 }
@@ -192,7 +193,7 @@ TEST_F(UpdaterProgram, ChecksumLineMustBeTheDigestAloneInEitherCase)
     for (const auto &[line, accepted] : cases) {
         sandbox.writeWorkFile("image.bin.md5", line);
         if (accepted)
-            expectRun(sandbox.run({"/file", "image.bin"}), true, "UPDATE\n" + DEFAULT_PROGRESS + "Firmware Updated\n", "");
+            expectRun(sandbox.run({"/file", "image.bin"}), true, "UPDATE\n" + DEFAULT_PROGRESS + "Firmware Updated\n", NOT_KEPT_AWAKE);
         else
             expectRun(sandbox.run({"/file", "image.bin"}), false, "UPDATE\n", "Checksum failed\n");
     }
@@ -217,7 +218,7 @@ TEST_F(UpdaterProgram, AppendedImageIsFlashedWithoutArguments)
 {
     const std::string image = makeImage(16384, 10);
     appendImage(sandbox, image);
-    expectRun(sandbox.run({}), true, "UPDATE\n" + DEFAULT_PROGRESS + "Firmware Updated\n", "");
+    expectRun(sandbox.run({}), true, "UPDATE\n" + DEFAULT_PROGRESS + "Firmware Updated\n", NOT_KEPT_AWAKE);
     EXPECT_EQ(sandbox.flashedImage(), image);
 }
 
@@ -227,7 +228,7 @@ TEST_F(UpdaterProgram, UnrecognisedArgumentsUpdateFromTheAppendedImage)
     appendImage(sandbox, image);
     for (const auto &arguments : std::vector<std::vector<std::string>>{{"/VERSION"}, {"/Backup"}, {"/file"}, {"-version"}}) {
         fs::remove(sandbox.workFile("flashed.bin"));
-        expectRun(sandbox.run(arguments), true, "UPDATE\n" + DEFAULT_PROGRESS + "Firmware Updated\n", "");
+        expectRun(sandbox.run(arguments), true, "UPDATE\n" + DEFAULT_PROGRESS + "Firmware Updated\n", NOT_KEPT_AWAKE);
         EXPECT_EQ(sandbox.flashedImage(), image) << arguments[0];
     }
     EXPECT_FALSE(fs::exists(sandbox.workFile("backup.bin")));

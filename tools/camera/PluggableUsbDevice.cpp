@@ -91,20 +91,24 @@ bool PluggableUsbDevice::addHid(const std::string &interfacePath)
 
 bool PluggableUsbDevice::addVideo(const std::string &interfacePath)
 {
-    const unsigned number = testbed.firstFreeNumber("video4linux", "video");
-    const std::string name = "video" + std::to_string(number);
-    // The node is only listed, never opened: a link to /dev/null keeps
-    // umockdev from making a pty for it.
-    if (!testbed.linkNode("/dev/" + name, "/dev/null"))
-        return false;
-    const std::string videoPath = testbed.addDevice(
-        "video4linux", "video4linux/" + name, interfacePath,
-        {{"name", *deviceModel.videoName}, {"index", "0"}, {"dev", "81:" + std::to_string(number)}},
-        {{"DEVNAME", "/dev/" + name}, {"MAJOR", "81"}, {"MINOR", std::to_string(number)}});
-    if (videoPath.empty())
-        return false;
-    added.push_back({videoPath, "video4linux", name});
-    videoNodePath = "/dev/" + name;
+    // uvcvideo makes two nodes of one name for a video function: the
+    // capture node, then the metadata node.
+    for (const auto kind : {MockVideoNode::Kind::Capture, MockVideoNode::Kind::Metadata}) {
+        const unsigned number = testbed.firstFreeNumber("video4linux", "video");
+        const std::string name = "video" + std::to_string(number);
+        auto node = std::make_unique<MockVideoNode>(testbed, "/dev/" + name, kind, *deviceModel.videoName);
+        if (!node->valid())
+            return false;
+        videoNodes.push_back(std::move(node));
+        const std::string index = kind == MockVideoNode::Kind::Capture ? "0" : "1";
+        const std::string videoPath = testbed.addDevice(
+            "video4linux", "video4linux/" + name, interfacePath,
+            {{"name", *deviceModel.videoName}, {"index", index}, {"dev", "81:" + std::to_string(number)}},
+            {{"DEVNAME", "/dev/" + name}, {"MAJOR", "81"}, {"MINOR", std::to_string(number)}});
+        if (videoPath.empty())
+            return false;
+        added.push_back({videoPath, "video4linux", name});
+    }
     return true;
 }
 
@@ -128,12 +132,10 @@ void PluggableUsbDevice::unplug()
         testbed.uevent(device->path, "remove");
     for (auto device = added.rbegin(); device != added.rend(); ++device)
         testbed.removeDevice(device->path);
-    if (!videoNodePath.empty())
-        testbed.removeNode(videoNodePath);
+    videoNodes.clear();
     hidraw.reset();
     added.clear();
     usbPath.clear();
-    videoNodePath.clear();
 }
 
 } // namespace camera_standin

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "MockHidraw.h"
+#include "MockVideoNode.h"
 
 #include <cstdint>
 #include <memory>
@@ -22,14 +23,16 @@ struct UsbDeviceModel
     std::string product;
     // A HID interface with a hidraw node, when the device has one.
     std::optional<std::vector<std::uint8_t>> hidReportDescriptor;
-    // A video4linux node with this name, when the device has one.
+    // A UVC video function with this name, when the device has one: a
+    // capture node and a metadata node, as uvcvideo makes them.
     std::optional<std::string> videoName;
 };
 
 // A USB device that can be plugged in and unplugged, with the tree the
 // kernel would build: usb_device, interface, hid device and hidraw node,
-// and/or a video4linux node. Plugging announces parents first (umockdev sends
-// "add" as each device is added); unplugging hangs the hidraw node up, then
+// and/or a capture and a metadata video4linux node. Plugging announces
+// parents first (umockdev sends "add" as each device is added); unplugging
+// hangs the hidraw node up, then
 // announces the removal children first (umockdev sends no "remove").
 class PluggableUsbDevice
 {
@@ -46,7 +49,8 @@ public:
     const UsbDeviceModel &model() const { return deviceModel; }
     // The nodes of the current plug-in ("/dev/hidraw0"), empty when none.
     std::string hidrawNode() const { return hidraw ? hidraw->node() : std::string(); }
-    std::string videoNode() const { return videoNodePath; }
+    // The capture node of the video function.
+    std::string videoNode() const { return videoNodes.empty() ? std::string() : videoNodes.front()->node(); }
     // The hidraw node while plugged in, else null.
     MockHidraw *hidrawDevice() const { return hidraw.get(); }
 
@@ -67,7 +71,7 @@ private:
     std::string usbPath;
     std::vector<Added> added; // parents first
     std::unique_ptr<MockHidraw> hidraw;
-    std::string videoNodePath;
+    std::vector<std::unique_ptr<MockVideoNode>> videoNodes; // capture, metadata
 };
 
 } // namespace camera_standin

@@ -33,7 +33,8 @@ constexpr int ExitSetup = 3;
 const char *const Usage = R"(usage: tesselcamera [options] [-- command [args...]]
 
 Builds a umockdev testbed that holds the Brivara tessel camera (hidraw node,
-USB 7a3e:4b20; video4linux node, USB 7a3e:4b10, "Brivara tessel Visualizer"),
+USB 7a3e:4b20; video4linux capture and metadata nodes, USB 7a3e:4b10,
+"Brivara tessel Visualizer"),
 runs the command under it (with umockdev's preload library), and takes
 control commands, one a line, from standard input and the control FIFO.
 Without a command it only plays the camera, for programs started by hand

@@ -2,6 +2,13 @@
 
 #include "Sysfs.h"
 
+#include <fcntl.h>
+#include <linux/videodev2.h>
+#include <sys/ioctl.h>
+#include <unistd.h>
+
+#include <cerrno>
+
 namespace platform::linux_backend {
 
 namespace {
@@ -28,6 +35,29 @@ std::optional<std::string> usbIdsText(const std::string &videoDir)
     return "usb#" + sysfs::idsText(*vendor, *product);
 }
 
+// A UVC camera gives the kernel a capture node and a metadata node of the
+// same name; DirectShow offers only the capture side as a video input, so
+// only nodes that can capture video count. A node we cannot ask (no access,
+// busy driver) keeps its place: better listed once too often than a camera
+// missing and every index after it shifted.
+bool canCaptureVideo(const std::string &node)
+{
+    const int fd = ::open(node.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0)
+        return true;
+    v4l2_capability capability{};
+    int result;
+    do {
+        result = ::ioctl(fd, VIDIOC_QUERYCAP, &capability);
+    } while (result < 0 && errno == EINTR);
+    ::close(fd);
+    if (result < 0)
+        return true;
+    const std::uint32_t caps =
+        (capability.capabilities & V4L2_CAP_DEVICE_CAPS) ? capability.device_caps : capability.capabilities;
+    return (caps & (V4L2_CAP_VIDEO_CAPTURE | V4L2_CAP_VIDEO_CAPTURE_MPLANE)) != 0;
+}
+
 } // namespace
 
 std::optional<std::vector<std::optional<std::string>>> LinuxVideoDevices::listDevicePaths()
@@ -46,11 +76,15 @@ std::optional<std::vector<std::optional<std::string>>> LinuxVideoDevices::listDe
             continue;
         }
         std::string path = sysfs::deviceNode(*dir, entry.name);
+        if (!canCaptureVideo(path))
+            continue;
         if (const std::optional<std::string> ids = usbIdsText(*dir))
             path += " " + *ids;
         path += " " + *name;
         paths.emplace_back(std::move(path));
     }
+    if (paths.empty())
+        return std::nullopt; // only nodes that are no video input
     return paths;
 }
 

@@ -44,6 +44,10 @@ extern const char *const CONTROL_LIBRARY;
 extern const char *const FILTER_MODULE;
 // The line end a program writes in text mode.
 extern const char *const TEXT_LINE_END;
+// What the updater writes on standard error when it writes an image in the
+// sandbox, where nothing keeps the machine awake on this system (empty
+// where nothing can prevent it).
+extern const char *const NOT_KEPT_AWAKE;
 
 struct SandboxFolders
 {

@@ -51,6 +51,9 @@ UpdaterSandbox::UpdaterSandbox(FilterSetup setup)
         fs::copy_file(runtimeDirectory() / file, paths.program / file);
     environment = arrangeFilter(paths, setup);
     environment.emplace_back("ZENTRASW_STATE", (paths.work / "state.txt").string());
+    // No system bus unless a test brings one: the same outcome on every
+    // machine, whether it runs logind or not.
+    environment.emplace_back("DBUS_SYSTEM_BUS_ADDRESS", "unix:path=" + (root / "no-system-bus").string());
     setState("");
 }
 
@@ -65,6 +68,17 @@ void UpdaterSandbox::setState(const std::string &lines)
     writeBytes(paths.work / "state.txt", "CallLog=" + paths.callLog.string() + "\n"
                                              + "UpdateImageOut=" + workFile("flashed.bin").string() + "\n" + lines
                                              + "\n");
+}
+
+void UpdaterSandbox::setEnvironment(const std::string &name, const std::string &value)
+{
+    for (auto &[known, current] : environment) {
+        if (known == name) {
+            current = value;
+            return;
+        }
+    }
+    environment.emplace_back(name, value);
 }
 
 ChildResult UpdaterSandbox::run(const std::vector<std::string> &arguments) const

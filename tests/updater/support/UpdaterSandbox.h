@@ -23,6 +23,9 @@ public:
     // that name the call log and the file that receives a flashed image.
     void setState(const std::string &lines);
     ChildResult run(const std::vector<std::string> &arguments) const;
+    // Sets a variable of the updater's environment (there is no system bus
+    // unless DBUS_SYSTEM_BUS_ADDRESS names one).
+    void setEnvironment(const std::string &name, const std::string &value);
 
     // The stand-ins' call log, one entry a line.
     std::vector<std::string> calls() const;

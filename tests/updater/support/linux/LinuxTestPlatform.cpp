@@ -22,6 +22,8 @@ const char *const UPDATER_PROGRAM = "ZentraUpdater";
 const char *const CONTROL_LIBRARY = "libZentraSw.so";
 const char *const FILTER_MODULE = "tlxuvc.ax";
 const char *const TEXT_LINE_END = "\n";
+const char *const NOT_KEPT_AWAKE =
+    "The machine is not kept awake during the update (no system bus: No such file or directory)\n";
 
 namespace {
 

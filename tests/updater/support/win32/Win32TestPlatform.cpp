@@ -18,6 +18,8 @@ const char *const UPDATER_PROGRAM = "ZentraUpdater.exe";
 const char *const CONTROL_LIBRARY = "ZentraSw.dll";
 const char *const FILTER_MODULE = "tlxuvc.ax";
 const char *const TEXT_LINE_END = "\r\n";
+// SetThreadExecutionState does not fail.
+const char *const NOT_KEPT_AWAKE = "";
 
 namespace {
 
