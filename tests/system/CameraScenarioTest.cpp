@@ -166,7 +166,8 @@ TEST_F(CameraScenario, UnrelatedDevicesComeAndGoWithoutTouchingTheCameraOrLeakin
         ASSERT_TRUE(cameraDoes("plug hid"));
         ASSERT_TRUE(cameraDoes("unplug hid"));
     }
-    ASSERT_TRUE(watchdogLog.waitFor("unplug hid"));
+    // The stand-in works through the commands at its own pace.
+    ASSERT_TRUE(eventually([this] { return watchdogLog.count("unplug hid") >= 100; }, 60s));
     std::this_thread::sleep_for(1s);
     EXPECT_EQ(watchdogPid(), pid);
     EXPECT_FALSE(watchdogLog.find("device removal"));
