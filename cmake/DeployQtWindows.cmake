@@ -15,6 +15,10 @@ foreach(dll libstdc++-6.dll libgcc_s_seh-1.dll libwinpthread-1.dll)
   list(APPEND TESSEL_MINGW_RUNTIME_DLLS ${path})
 endforeach()
 
+# Qt's plugins are looked up in the program's folder only, never under the
+# folder Qt was built for, which means nothing on the machine it runs on.
+file(WRITE ${TESSEL_RUNTIME_DIR}/qt.conf "[Paths]\nPrefix = .\nPlugins = .\n")
+
 function(tessel_deploy_qt_windows target)
   set(libraries $<TARGET_FILE:Qt6::Core> $<TARGET_FILE:Qt6::Gui> $<TARGET_FILE:Qt6::Widgets>
                 $<TARGET_FILE:Qt6::Xml>)

@@ -68,6 +68,7 @@ FunctionEnd
   !insertmacro ${Action} "" "ZentraUpdater.exe"
   !insertmacro ${Action} "" "Brivara Tessel.xml"
   !insertmacro ${Action} "" "ding.wav"
+  !insertmacro ${Action} "" "qt.conf"
   !insertmacro ${Action} "" "Qt6Core.dll"
   !insertmacro ${Action} "" "Qt6Gui.dll"
   !insertmacro ${Action} "" "Qt6Widgets.dll"

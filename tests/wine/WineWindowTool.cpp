@@ -7,6 +7,10 @@
 //                                window that hears the session end
 //   winetool close-box TITLE     WM_CLOSE to the top-level window TITLE (a
 //                                message box)
+//   winetool quit                WM_QUIT to the watchdog's main thread (the
+//                                thread of its notification window): its
+//                                event loop ends as on any end that the
+//                                session did not ask for
 //   winetool count NAME.exe      prints how many processes run NAME.exe
 // Each waits up to 10 s for its window and exits 0 once the message was
 // delivered, 1 when the window never appeared, 2 on bad arguments.
@@ -70,6 +74,15 @@ int endSession()
     return 0;
 }
 
+int quitMainThread()
+{
+    const HWND window = waitForWindow(WindowDeviceNotifications::ClassName, WindowDeviceNotifications::WindowTitle);
+    if (!window)
+        return 1;
+    const DWORD thread = GetWindowThreadProcessId(window, nullptr);
+    return thread != 0 && PostThreadMessageW(thread, WM_QUIT, 0, 0) ? 0 : 1;
+}
+
 int closeWindow(const wchar_t *title)
 {
     const HWND window = waitForWindow(nullptr, title);
@@ -108,10 +121,12 @@ int wmain(int argc, wchar_t **argv)
         return sendResume();
     if (argc == 2 && action == L"end-session")
         return endSession();
+    if (argc == 2 && action == L"quit")
+        return quitMainThread();
     if (argc == 3 && action == L"close-box")
         return closeWindow(argv[2]);
     if (argc == 3 && action == L"count")
         return countProcesses(argv[2]);
-    std::fprintf(stderr, "usage: winetool arrive|remove|resume|end-session|close-box TITLE|count NAME.exe\n");
+    std::fprintf(stderr, "usage: winetool arrive|remove|resume|end-session|quit|close-box TITLE|count NAME.exe\n");
     return 2;
 }

@@ -249,6 +249,21 @@ class WatchdogUnderWine(unittest.TestCase):
             "<WatchDogController::~WatchDogController()> session ends: no fresh copy."))
         self.assertEqual(self.wine("winetool.exe", "count", "tesselwatchdogapplication.exe"), "0")
 
+    def test_an_ending_watchdog_starts_its_fresh_copy_which_takes_over(self):
+        self.start_driver()
+        self.start_watchdog_and_wait()
+        first_item = self.driver_log.wait_for("request ADD_MENU_ITEM", START_TIMEOUT)
+        self.assertIsNotNone(first_item)
+        self.wine("winetool.exe", "quit")
+        self.assertEqual(self.wait_for_exit(self.watchdog), 0)
+        self.assertIsNotNone(self.watchdog_log.find("<WatchDogController::~WatchDogController()> Exit."))
+        # The copy started from the program's folder gets the session's lock
+        # that the old one released, and registers with the driver again.
+        second_item = self.driver_log.wait_for("request ADD_MENU_ITEM", START_TIMEOUT, first_item + 1)
+        self.assertIsNotNone(second_item)
+        self.assertIsNotNone(self.driver_log.wait_for("buttonId=23", 15, second_item))
+        self.assertEqual(self.wine("winetool.exe", "count", "tesselwatchdogapplication.exe"), "1")
+
     # ---- texts ----------------------------------------------------------
 
     def check_caption_for_locale(self, locale, caption):
@@ -308,7 +323,7 @@ class WatchdogUnderWine(unittest.TestCase):
         self.start_driver()
         self.assertEqual(subprocess.run([WINE_RUN, setup, "/S"], env=self.env, timeout=300).returncode, 0)
         for name in ("tesselwatchdogapplication.exe", "ZentraUpdater.exe", "Brivara Tessel.xml", "ding.wav",
-                     "Qt6Core.dll", "Qt6Gui.dll", "Qt6Widgets.dll", "Qt6Xml.dll", "libstdc++-6.dll",
+                     "qt.conf", "Qt6Core.dll", "Qt6Gui.dll", "Qt6Widgets.dll", "Qt6Xml.dll", "libstdc++-6.dll",
                      "platforms/qwindows.dll", "Uninstall.exe"):
             self.assertTrue(os.path.isfile(os.path.join(folder, name)), name)
         self.assertIn('"C:\\Program Files\\Brivara\\Tessel\\tesselwatchdogapplication.exe"',
