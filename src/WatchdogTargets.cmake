@@ -18,12 +18,24 @@ add_library(tessel_core STATIC
 )
 target_include_directories(tessel_core PUBLIC ${CMAKE_CURRENT_SOURCE_DIR})
 target_link_libraries(tessel_core PUBLIC tessel_records tessel_platform
-  Qt6::Core Qt6::Gui Qt6::Widgets Qt6::Xml Qt6::DBus Qt6::Multimedia)
+  Qt6::Core Qt6::Gui Qt6::Widgets Qt6::Xml)
+if(NOT WIN32)
+  # The Linux backend's resume watcher and sound.
+  target_link_libraries(tessel_core PUBLIC Qt6::DBus Qt6::Multimedia)
+endif()
 tessel_strict_warnings(tessel_core)
 
 add_executable(tesselwatchdogapplication app/main.cpp)
 target_link_libraries(tesselwatchdogapplication PRIVATE tessel_core)
 tessel_strict_warnings(tesselwatchdogapplication)
+
+if(WIN32)
+  # A background program: the GUI subsystem, so that no console opens.
+  set_target_properties(tesselwatchdogapplication PROPERTIES WIN32_EXECUTABLE ON)
+  include(${CMAKE_SOURCE_DIR}/cmake/DeployQtWindows.cmake)
+  tessel_deploy_qt_windows(tesselwatchdogapplication)
+  return()
+endif()
 
 install(TARGETS tesselwatchdogapplication RUNTIME DESTINATION ${TESSEL_INSTALL_PROGRAMDIR_RELATIVE})
 # A relative link, so that the tree can be staged and moved (a package).
