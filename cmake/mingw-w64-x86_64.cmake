@@ -1,19 +1,8 @@
-# Cross build for 64-bit Windows with mingw-w64 (Debian's g++-mingw-w64-x86-64).
-# The posix-thread compilers are needed: GoogleTest does not build with the
-# win32-thread ones.
-set(CMAKE_SYSTEM_NAME Windows)
-set(CMAKE_SYSTEM_PROCESSOR x86_64)
-
-set(mingw_prefix x86_64-w64-mingw32)
-set(CMAKE_C_COMPILER ${mingw_prefix}-gcc-posix)
-set(CMAKE_CXX_COMPILER ${mingw_prefix}-g++-posix)
-set(CMAKE_RC_COMPILER ${mingw_prefix}-windres)
-
-set(CMAKE_FIND_ROOT_PATH /usr/${mingw_prefix})
-set(CMAKE_FIND_ROOT_PATH_MODE_PROGRAM NEVER)
-set(CMAKE_FIND_ROOT_PATH_MODE_LIBRARY ONLY)
-set(CMAKE_FIND_ROOT_PATH_MODE_INCLUDE ONLY)
-set(CMAKE_FIND_ROOT_PATH_MODE_PACKAGE ONLY)
+# Cross build for 64-bit Windows with mingw-w64 (Debian's g++-mingw-w64-x86-64):
+# the compilers and search rules of Qt's own cross build (the posix-thread
+# compilers: GoogleTest does not build with the win32-thread ones), and a
+# static runtime.
+include(${CMAKE_CURRENT_LIST_DIR}/mingw-w64-x86_64-qt.cmake)
 
 # Every program and module carries its C and C++ runtime inside: a DLL of
 # the runtime (libwinpthread-1.dll, libstdc++-6.dll) is not found beside a
