@@ -195,8 +195,7 @@ void WatchDogController::stopDispatchThread()
     stopStarted.notify_all();
     if (APIClient *client = apiClient)
         client->abortRequests();
-    while (!dispatchThread->isFinished() && dispatchThread->isRunning())
-        dispatchThread->wait();
+    dispatchThread->wait();
     delete dispatchThread;
     dispatchThread = nullptr;
 }
@@ -207,11 +206,8 @@ void WatchDogController::stopDriverClient()
     if (!client)
         return;
     client->disconnectFromServer();
-    if (client->isRunning()) {
-        client->requestStop();
-        while (!client->isFinished())
-            client->wait();
-    }
+    client->requestStop();
+    client->wait();
     delete client;
 }
 

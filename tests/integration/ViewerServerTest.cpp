@@ -20,10 +20,8 @@
 
 #include <algorithm>
 #include <filesystem>
-#include <fstream>
 #include <random>
 #include <set>
-#include <sstream>
 
 namespace {
 
@@ -352,26 +350,6 @@ std::set<std::string> ownSockets()
     return inodes;
 }
 
-// "address:port inode" of every TCP socket of ours in the LISTEN state.
-std::vector<std::string> ownListeners()
-{
-    const std::set<std::string> own = ownSockets();
-    std::vector<std::string> listeners;
-    for (const char *table : {"/proc/self/net/tcp", "/proc/self/net/tcp6"}) {
-        std::ifstream in(table);
-        std::string line;
-        std::getline(in, line); // the heading
-        while (std::getline(in, line)) {
-            std::istringstream fields(line);
-            std::string slot, local, remote, state, queues, timer, retransmits, uid, timeout, inode;
-            fields >> slot >> local >> remote >> state >> queues >> timer >> retransmits >> uid >> timeout >> inode;
-            if (state == "0A" && own.count(inode))
-                listeners.push_back(local + " " + inode);
-        }
-    }
-    return listeners;
-}
-
 } // namespace
 
 TEST(ViewerServerPortTakenTest, WithoutItsPortTheServerHoldsNoSocketAndListensNowhere)
@@ -388,8 +366,6 @@ TEST(ViewerServerPortTakenTest, WithoutItsPortTheServerHoldsNoSocketAndListensNo
     ASSERT_TRUE(net::listenOn(occupant, 5));
     const std::uint16_t takenPort = net::localPort(occupant).value_or(0);
     ASSERT_NE(takenPort, 0);
-    const std::vector<std::string> before = ownListeners();
-    ASSERT_EQ(before.size(), 1u);
     const std::set<std::string> socketsBefore = ownSockets();
 
     WDServer server{takenPort};
@@ -398,18 +374,17 @@ TEST(ViewerServerPortTakenTest, WithoutItsPortTheServerHoldsNoSocketAndListensNo
     while (!server.isServerStarted() && !deadline.hasExpired())
         QThread::msleep(5);
     ASSERT_TRUE(server.isServerStarted());
-    // Twelve tries 5 ms apart, then the server's socket is closed.
+    // Twelve tries 5 ms apart, then the server's socket is closed: a
+    // socket of ours that listened anywhere would still be among these.
     while (ownSockets() != socketsBefore && !deadline.hasExpired())
         QThread::msleep(5);
 
-    EXPECT_EQ(ownListeners(), before) << "only the other program's listener remains";
-    EXPECT_EQ(ownSockets(), socketsBefore) << "the server's socket is closed";
+    EXPECT_EQ(ownSockets(), socketsBefore) << "the server holds no socket, so it listens nowhere";
     EXPECT_EQ(server.listeningPort(), 0);
     EXPECT_TRUE(log.lines().isEmpty()) << log.lines().join('\n').toStdString();
     EXPECT_TRUE(server.isRunning()) << "the server thread waits for the stop";
 
     server.stopServer();
     server.waitForServerThread();
-    EXPECT_TRUE(server.isFinished());
     net::closeSocket(occupant);
 }

@@ -103,9 +103,6 @@ TEST(LinuxPlatformTest, WithoutARuntimeFolderTheLockGoesToAStateFolderOfThisUser
         for (const fs::path &folder : {state.parent_path(), state})
             EXPECT_EQ(fs::status(folder).permissions(), fs::perms::owner_all) << folder;
     }
-    ::setenv("XDG_STATE_HOME", "relative/state", 1);
-    EXPECT_EQ(FileInstanceLock(name).path(), (state / name).string()) << "a relative XDG path is ignored";
-
     const fs::path custom = top.path / "custom";
     ::setenv("XDG_STATE_HOME", custom.c_str(), 1);
     EXPECT_EQ(FileInstanceLock(name).acquire(), Outcome::Acquired);
@@ -114,8 +111,6 @@ TEST(LinuxPlatformTest, WithoutARuntimeFolderTheLockGoesToAStateFolderOfThisUser
     fs::permissions(custom, fs::perms::all | fs::perms::sticky_bit);
     EXPECT_EQ(FileInstanceLock(name).acquire(), Outcome::Failed);
     EXPECT_FALSE(fs::exists(custom / name));
-    ::setenv("XDG_STATE_HOME", "/tmp", 1);
-    EXPECT_EQ(FileInstanceLock(name).acquire(), Outcome::Failed);
     if (::geteuid() == 0) {
         fs::permissions(custom, fs::perms::owner_all);
         ASSERT_EQ(::chown(custom.c_str(), 65534, 65534), 0);

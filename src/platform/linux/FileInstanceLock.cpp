@@ -49,11 +49,6 @@ void createFolders(const std::string &path)
     }
 }
 
-const char *reason(int error)
-{
-    return std::strerror(error);
-}
-
 } // namespace
 
 FileInstanceLock::FileInstanceLock(const std::string &name)
@@ -93,7 +88,7 @@ InstanceLock::Outcome FileInstanceLock::acquire()
     // is the one the lock file is made in.
     const int directory = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
     if (directory < 0) {
-        qCWarning(linuxPlatformLog) << "single-instance lock: cannot open" << folder.c_str() << reason(errno);
+        qCWarning(linuxPlatformLog) << "single-instance lock: cannot open" << folder.c_str() << std::strerror(errno);
         return Outcome::Failed;
     }
     struct stat info {};
@@ -107,7 +102,7 @@ InstanceLock::Outcome FileInstanceLock::acquire()
     const int openError = errno;
     ::close(directory);
     if (fd < 0) {
-        qCWarning(linuxPlatformLog) << "single-instance lock: cannot open" << lockPath.c_str() << reason(openError);
+        qCWarning(linuxPlatformLog) << "single-instance lock: cannot open" << lockPath.c_str() << std::strerror(openError);
         return Outcome::Failed;
     }
     // A lock file that someone else made could be held by them at will.
@@ -120,7 +115,7 @@ InstanceLock::Outcome FileInstanceLock::acquire()
     // flock needs no more than read access: nobody else may open the file.
     if ((info.st_mode & 077) != 0 && ::fchmod(fd, 0600) != 0) {
         qCWarning(linuxPlatformLog) << "single-instance lock: cannot make" << lockPath.c_str() << "private"
-                                    << reason(errno);
+                                    << std::strerror(errno);
         ::close(fd);
         return Outcome::Failed;
     }
