@@ -36,6 +36,13 @@ std::optional<std::uint32_t> resolveIPv4(const std::string &hostName);
 // The port a bound socket listens on (for tests that bind port 0).
 std::optional<std::uint16_t> localPort(SocketHandle socket);
 
+// Whether the peer of an accepted loopback connection runs as this program's
+// own user (Linux; root counts as ours) or in its own logon session
+// (Windows). Every local user can reach a loopback port, so the viewer
+// server lets in only its own. When the peer is not ours, or cannot be told,
+// the answer is false and `why` says which.
+bool peerIsOurs(SocketHandle connection, std::string &why);
+
 // One send or receive call: the number of bytes moved, 0 when the peer closed
 // the connection (receive only), -1 on an error. Sending never raises a signal.
 long sendSome(SocketHandle socket, const void *data, std::size_t size);
