@@ -23,6 +23,13 @@ WatchdogLink::WatchdogLink(std::uint16_t port, QObject *parent)
     });
 }
 
+WatchdogLink::~WatchdogLink()
+{
+    // The socket's end must not reach our timers, which go first.
+    socket.disconnect(this);
+    socket.abort();
+}
+
 void WatchdogLink::start()
 {
     finished = false;

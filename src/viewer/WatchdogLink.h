@@ -22,6 +22,7 @@ public:
     static constexpr int RetryIntervalMs = 1000;
 
     explicit WatchdogLink(std::uint16_t port, QObject *parent = nullptr);
+    ~WatchdogLink() override;
 
     // Starts connecting (and keeps reconnecting until close()).
     void start();
