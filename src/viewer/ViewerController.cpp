@@ -43,12 +43,14 @@ void ViewerController::onConnected()
 
 void ViewerController::onDisconnected()
 {
-    // An open camera goes on showing its picture; the watchdog's fresh copy
-    // is reconnected to by the link.
+    // An open camera goes on showing its picture, and a camera that went
+    // away stays the news (the watchdog ends with it and its fresh copy is
+    // reconnected to by the link).
     if (!camera.isOpen()) {
         openRetry.stop();
         wantedNode.reset();
-        setPicture(Picture::WaitingForWatchdog);
+        if (state != Picture::Disconnected)
+            setPicture(Picture::WaitingForWatchdog);
     }
 }
 

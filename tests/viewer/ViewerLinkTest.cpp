@@ -228,13 +228,15 @@ TEST_F(ViewerLinkTest, CameraGoingAndComingBackAcrossAWatchdogRestart)
     ASSERT_TRUE(QTest::qWaitFor([&] { return !camera.isOpen(); }, 3000));
     EXPECT_EQ(controller->picture(), ViewerController::Picture::Disconnected);
 
-    // The watchdog ends and a fresh copy comes up: the link reconnects.
+    // The watchdog ends with the camera and a fresh copy comes up: the
+    // picture keeps saying why it is gone, and the link reconnects.
     watchdog.drop();
     QTest::qWait(200);
-    EXPECT_EQ(controller->picture(), ViewerController::Picture::WaitingForWatchdog);
+    EXPECT_EQ(controller->picture(), ViewerController::Picture::Disconnected);
     connectViewer();
     watchdog.send(0, VIDEO_DEVICE_LIST, 0); // no camera yet
-    ASSERT_TRUE(QTest::qWaitFor([&] { return controller->picture() == ViewerController::Picture::NoCamera; }, 3000));
+    QTest::qWait(200);
+    EXPECT_EQ(controller->picture(), ViewerController::Picture::Disconnected);
 
     // Plugged in again: CAMERA_READY, the viewer asks again, and the camera
     // needs a moment to be listed.
