@@ -37,7 +37,7 @@ void ViewerController::onConnected()
     link.sendRequest(FOCUS_BY_WATCHDOG_ON);
     link.sendRequest(VIDEO_DEVICE_LIST);
     link.sendRequest(LED_STATUS);
-    if (!camera.isOpen())
+    if (!camera.isOpen() && state != Picture::Disconnected)
         setPicture(Picture::NoCamera);
 }
 
