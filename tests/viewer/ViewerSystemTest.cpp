@@ -15,6 +15,7 @@
 #include <unistd.h>
 
 #include <csignal>
+#include <fstream>
 #include <cstdlib>
 #include <thread>
 
@@ -263,6 +264,7 @@ TEST_F(ViewerSystemTest, FromTheMenuItemThroughTheCamerasButtonsToClosing)
     EXPECT_EQ(capture.size(), QSize(480, 640)); // turned
     screenshot("captured");
 
+
     // Unplugged: the window stays and says so; plugged in again: the
     // picture comes back by itself, through the watchdog's fresh copy.
     const auto beforeUnplug = log.size();
@@ -275,6 +277,15 @@ TEST_F(ViewerSystemTest, FromTheMenuItemThroughTheCamerasButtonsToClosing)
     ASSERT_TRUE(cameraDoes("plug camera"));
     ASSERT_TRUE(log.waitFor("<ViewerWindow> first frame shown", 30s, beforePlug));
     expectPattern(screenshot("back"), true);
+
+    // A Pictures folder that cannot be written: the window says so and
+    // keeps the picture.
+    std::filesystem::rename(pictures, folder / "Pictures.saved");
+    std::ofstream(pictures) << "not a folder\n";
+    const auto beforeFailure = log.size();
+    ASSERT_TRUE(press("141"));
+    ASSERT_TRUE(log.waitFor("<ViewerWindow> capture failed", 5s, beforeFailure));
+    screenshot("capture-failed");
 
     // Closing the window tells the watchdog: the caption flips back.
     ASSERT_TRUE(captionBecomes("Turn off Tessel"));
