@@ -28,6 +28,8 @@ set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
 # Loaded at run time, so dpkg-shlibdeps cannot see it: QApplication needs a
 # platform plugin (xcb, wayland) to start at all.
 set(CPACK_DEBIAN_PACKAGE_DEPENDS "qt6-qpa-plugins")
+# The viewer's camera pipeline (Qt Multimedia's GStreamer backend: v4l2src, videoconvert) and its SVG icon.
+string(APPEND CPACK_DEBIAN_PACKAGE_DEPENDS ", gstreamer1.0-plugins-good, gstreamer1.0-plugins-base, libqt6svg6")
 # For "uaccess": logind applies the tag at the seat.
 set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "systemd")
 set(CPACK_DEBIAN_PACKAGE_CONTROL_EXTRA

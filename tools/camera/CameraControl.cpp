@@ -192,6 +192,7 @@ void CameraControl::status()
                 + (testbed.plugged(device) ? "plugged" : "unplugged");
     line += std::string(" light=") + (testbed.model().light() ? "on" : "off");
     line += std::string(" answer=") + (testbed.model().answering() ? "on" : "off");
+    line += " frames=" + std::to_string(testbed.cameraFramesDelivered());
     sink.event(line);
 }
 

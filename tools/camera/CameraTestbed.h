@@ -47,6 +47,8 @@ public:
     Testbed &testbed() { return bed; }
     std::string cameraHidrawNode() const;
     std::string cameraVideoNode() const;
+    // Frames the camera's video node has delivered since it was plugged in.
+    std::uint64_t cameraFramesDelivered() const { return cameraVideo->framesDelivered(); }
     std::string otherHidrawNode() const;
     std::string otherVideoNode() const;
 

@@ -1,5 +1,6 @@
 #include "MockHidraw.h"
 
+#include "Pty.h"
 #include "Testbed.h"
 
 #include <umockdev.h>
@@ -30,13 +31,12 @@ struct MockHidraw::Shared
     MockHidraw::Callbacks callbacks;
     std::mutex mutex;
     std::condition_variable idle;
-    int master = -1;
-    int keeper = -1;
+    Pty pty;
     bool gone = false;
     bool detached = false; // the owner is gone: callbacks must not run
     int callbacksRunning = 0;
     std::deque<Entry> queue;
-    std::size_t doorbells = 0; // bytes written to master, not yet taken back
+    std::size_t doorbells = 0; // bytes written to the pty, not yet taken back
 
     bool push(Entry entry);
     void takeBackDoorbells();
@@ -182,29 +182,6 @@ void clientConnected(UMockdevIoctlBase *, UMockdevIoctlClient *, gpointer data)
     });
 }
 
-bool makePty(int &master, int &keeper, std::string &slaveName)
-{
-    // Close-on-exec on both ends: a child holding a copy of the master would
-    // keep the node from ever hanging up.
-    master = ::posix_openpt(O_RDWR | O_NOCTTY | O_CLOEXEC);
-    if (master < 0)
-        return false;
-    char name[128];
-    if (::grantpt(master) != 0 || ::unlockpt(master) != 0 || ::ptsname_r(master, name, sizeof name) != 0)
-        return false;
-    slaveName = name;
-    keeper = ::open(name, O_RDWR | O_NOCTTY | O_CLOEXEC | O_NONBLOCK);
-    if (keeper < 0)
-        return false;
-    // Raw: no line buffering, no echo, every byte passes as it is.
-    termios settings{};
-    if (::tcgetattr(keeper, &settings) != 0)
-        return false;
-    ::cfmakeraw(&settings);
-    return ::tcsetattr(keeper, TCSANOW, &settings) == 0
-           && ::fcntl(master, F_SETFL, ::fcntl(master, F_GETFL) | O_NONBLOCK) == 0;
-}
-
 } // namespace
 
 bool MockHidraw::Shared::push(Entry entry)
@@ -212,8 +189,7 @@ bool MockHidraw::Shared::push(Entry entry)
     std::lock_guard lock(mutex);
     if (gone)
         return false;
-    const char bell = 1;
-    if (::write(master, &bell, 1) != 1)
+    if (!pty.ring())
         return false; // the pty is full: thousands of reports nobody reads
     ++doorbells;
     queue.push_back(std::move(entry));
@@ -224,23 +200,13 @@ bool MockHidraw::Shared::push(Entry entry)
 // have crossed the pty yet; it is taken back on a later call.
 void MockHidraw::Shared::takeBackDoorbells()
 {
-    while (doorbells > queue.size()) {
-        char bells[64];
-        const std::size_t surplus = std::min(doorbells - queue.size(), sizeof bells);
-        const ssize_t got = ::read(keeper, bells, surplus);
-        if (got <= 0)
-            return;
-        doorbells -= static_cast<std::size_t>(got);
-    }
+    if (doorbells > queue.size())
+        doorbells -= pty.takeBack(doorbells - queue.size());
 }
 
 void MockHidraw::Shared::closePty()
 {
-    if (master >= 0)
-        ::close(master);
-    if (keeper >= 0)
-        ::close(keeper);
-    master = keeper = -1;
+    pty.close();
 }
 
 // Runs a callback without holding the mutex (it may queue reports), while
@@ -265,8 +231,7 @@ MockHidraw::MockHidraw(Testbed &testbed, std::string node, Identity identity, Ca
     shared->node = nodePath;
     shared->identity = std::move(identity);
     shared->callbacks = std::move(callbacks);
-    std::string slaveName;
-    if (!makePty(shared->master, shared->keeper, slaveName) || !testbed.linkNode(nodePath, slaveName))
+    if (!shared->pty.open() || !testbed.linkNode(nodePath, shared->pty.slaveName()))
         return;
     handler = umockdev_ioctl_base_new();
     // Each connection holds a reference to the shared state, released with

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstdint>
 #include <memory>
 #include <string>
 
@@ -9,16 +10,24 @@ namespace camera_standin {
 
 class Testbed;
 
-// A video4linux node in a testbed that answers VIDIOC_QUERYCAP the way
-// uvcvideo does: a UVC function brings a capture node and a metadata node
-// with the same card name, told apart only by their device caps. Nothing
-// streams; the node is there to be listed and asked what it is.
+// A video4linux node in a testbed that answers the way uvcvideo does: a UVC
+// function brings a capture node and a metadata node with the same card
+// name, told apart only by their device caps.
+//
+// The capture node delivers frames: a test pattern (TestPattern) in YUYV,
+// one frame per read(), paced at the frame rate in force. umockdev cannot
+// emulate mmap, so the node offers read() I/O only (V4L2_CAP_READWRITE, no
+// V4L2_CAP_STREAMING), which makes GStreamer's v4l2src read. The node is a
+// pty of our own with one byte waiting on it, so that poll() always finds it
+// readable; emulated reads never consume the byte. A read that comes before
+// the next frame is due is answered later from umockdev's worker thread, so
+// the pacing never blocks the other devices that thread serves.
 class MockVideoNode
 {
 public:
     enum class Kind { Capture, Metadata };
 
-    // Points /dev/<node> at /dev/null and attaches the handler; check valid().
+    // Makes /dev/<node> and attaches the handler; check valid().
     MockVideoNode(Testbed &testbed, std::string node, Kind kind, const std::string &cardName);
     ~MockVideoNode();
     MockVideoNode(const MockVideoNode &) = delete;
@@ -27,12 +36,19 @@ public:
     bool valid() const { return attached; }
     const std::string &node() const { return nodePath; }
 
-    struct Answer; // what the handler serves, shared with umockdev's thread
+    // The device is unplugged: poll() sees POLLHUP, waiting and later calls
+    // fail with ENODEV.
+    void hangUp();
+    // Frames delivered since the node was made.
+    std::uint64_t framesDelivered() const;
+
+    struct Shared; // what umockdev's worker thread reaches
 
 private:
     Testbed &testbed;
     const std::string nodePath;
     UMockdevIoctlBase *handler = nullptr;
+    std::shared_ptr<Shared> shared;
     bool attached = false;
 };
 

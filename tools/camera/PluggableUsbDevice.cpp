@@ -104,7 +104,10 @@ bool PluggableUsbDevice::addVideo(const std::string &interfacePath)
         const std::string videoPath = testbed.addDevice(
             "video4linux", "video4linux/" + name, interfacePath,
             {{"name", *deviceModel.videoName}, {"index", index}, {"dev", "81:" + std::to_string(number)}},
-            {{"DEVNAME", "/dev/" + name}, {"MAJOR", "81"}, {"MINOR", std::to_string(number)}});
+            {{"DEVNAME", "/dev/" + name}, {"MAJOR", "81"}, {"MINOR", std::to_string(number)},
+             // udev's v4l_id: what GStreamer's device monitor lists a camera by.
+             {"ID_V4L_VERSION", "2"}, {"ID_V4L_PRODUCT", *deviceModel.videoName},
+             {"ID_V4L_CAPABILITIES", kind == MockVideoNode::Kind::Capture ? ":capture:" : ":"}});
         if (videoPath.empty())
             return false;
         added.push_back({videoPath, "video4linux", name});
@@ -116,9 +119,11 @@ void PluggableUsbDevice::unplug()
 {
     if (!plugged())
         return;
-    // The kernel wakes the readers of a vanishing hidraw node first.
+    // The kernel wakes the readers of vanishing nodes first.
     if (hidraw)
         hidraw->hangUp();
+    for (const auto &node : videoNodes)
+        node->hangUp();
     // Class entries leave before the uevents go out, so that a program that
     // rescans on "remove" finds the device gone; the folders stay until the
     // uevents are sent, as umockdev builds them from the folders.

@@ -1,0 +1,44 @@
+#include "CameraLocator.h"
+
+#include "platform/VideoDevices.h"
+
+CameraLocator::CameraLocator(platform::VideoDevices &videoDevices)
+    : videoDevices(videoDevices)
+{
+}
+
+std::optional<CameraLocator::VideoNode> CameraLocator::nodeForIndex(int deviceIndex) const
+{
+    const auto paths = videoDevices.listDevicePaths();
+    if (!paths || deviceIndex < 0 || static_cast<std::size_t>(deviceIndex) >= paths->size())
+        return std::nullopt;
+    const std::optional<std::string> &path = (*paths)[static_cast<std::size_t>(deviceIndex)];
+    if (!path)
+        return std::nullopt;
+    // The path text: the node, the USB ids when the device has them
+    // ("usb#vid_7a3e&pid_4b10"), then the name, which may hold spaces.
+    const QString text = QString::fromStdString(*path);
+    VideoNode found;
+    found.node = text.section(QLatin1Char(' '), 0, 0);
+    if (!found.node.startsWith(QLatin1String("/dev/")))
+        return std::nullopt;
+    QString rest = text.section(QLatin1Char(' '), 1);
+    if (rest.startsWith(QLatin1String("usb#")))
+        rest = rest.section(QLatin1Char(' '), 1);
+    found.name = rest;
+    return found;
+}
+
+std::optional<qsizetype> CameraLocator::cameraFor(const VideoNode &node, const QList<ListedCamera> &cameras)
+{
+    const QByteArray path = node.node.toUtf8();
+    for (qsizetype i = 0; i < cameras.size(); ++i) {
+        if (cameras[i].id == path)
+            return i;
+    }
+    for (qsizetype i = 0; i < cameras.size(); ++i) {
+        if (!node.name.isEmpty() && cameras[i].description == node.name)
+            return i;
+    }
+    return std::nullopt;
+}

@@ -1,0 +1,273 @@
+#include "VideoView.h"
+
+#include <QLinearGradient>
+#include <QMouseEvent>
+#include <QPainter>
+#include <QPainterPath>
+#include <QTransform>
+#include <QWheelEvent>
+
+#include <algorithm>
+#include <cmath>
+
+namespace {
+
+const QColor Surround(0x26, 0x2b, 0x31);
+const QColor PlaceholderTop(0x2f, 0x3e, 0x4e);
+const QColor PlaceholderBottom(0x1f, 0x29, 0x33);
+const QColor Text(0xf2, 0xf4, 0xf6);
+const QColor SoftText(0xb8, 0xc4, 0xd0);
+
+// A camera drawn with lines, for the placeholder.
+void drawCamera(QPainter &painter, const QRectF &box)
+{
+    painter.save();
+    QPen pen(SoftText, std::max(2.0, box.width() / 24));
+    pen.setJoinStyle(Qt::RoundJoin);
+    painter.setPen(pen);
+    painter.setBrush(Qt::NoBrush);
+    const QRectF body(box.left(), box.top() + box.height() * 0.25, box.width(), box.height() * 0.7);
+    painter.drawRoundedRect(body, box.width() * 0.08, box.width() * 0.08);
+    const QRectF hump(box.left() + box.width() * 0.3, box.top() + box.height() * 0.08, box.width() * 0.4,
+                      box.height() * 0.2);
+    painter.drawRoundedRect(hump, 4, 4);
+    const double lens = box.width() * 0.2;
+    painter.drawEllipse(body.center(), lens, lens);
+    painter.restore();
+}
+
+} // namespace
+
+VideoView::VideoView(QWidget *parent)
+    : QWidget(parent)
+{
+    setAttribute(Qt::WA_OpaquePaintEvent);
+    setMinimumSize(320, 240);
+    setFocusPolicy(Qt::StrongFocus);
+    messageTimer.setSingleShot(true);
+    connect(&messageTimer, &QTimer::timeout, this, [this] {
+        message.clear();
+        update();
+    });
+}
+
+void VideoView::showFrame(const QImage &frame)
+{
+    latest = frame;
+    if (isFrozen)
+        return;
+    shown = frame;
+    update();
+}
+
+void VideoView::setPlaceholder(const QString &title, const QString &hint)
+{
+    placeholderTitle = title;
+    placeholderHint = hint;
+    if (!title.isEmpty())
+        firstFramePending = true;
+    update();
+}
+
+void VideoView::clearPicture()
+{
+    latest = QImage();
+    shown = QImage();
+    firstFramePending = true;
+    update();
+}
+
+void VideoView::setRotation(int rotation)
+{
+    degrees = (rotation % 360 + 360) % 360 / 90 * 90;
+    panOffset = QPointF();
+    update();
+}
+
+void VideoView::setFrozen(bool frozen)
+{
+    isFrozen = frozen;
+    if (!frozen && !latest.isNull())
+        shown = latest;
+    update();
+}
+
+void VideoView::setZoom(double zoom)
+{
+    const double bounded = std::clamp(zoom, MinZoom, MaxZoom);
+    if (std::abs(bounded - zoomFactor) < 1e-6)
+        return;
+    const double ratio = bounded / zoomFactor;
+    zoomFactor = bounded;
+    panOffset *= ratio; // the middle of the view stays on the same spot
+    clampPan();
+    update();
+    emit zoomChanged(zoomFactor);
+}
+
+void VideoView::pan(const QPointF &delta)
+{
+    panOffset += delta;
+    clampPan();
+    update();
+}
+
+QSizeF VideoView::turnedSize() const
+{
+    const QSizeF size = shown.size();
+    return degrees % 180 == 0 ? size : size.transposed();
+}
+
+// The enlarged picture always covers the view where it can: it moves at most
+// until its edge reaches the view's edge.
+void VideoView::clampPan()
+{
+    if (shown.isNull()) {
+        panOffset = QPointF();
+        return;
+    }
+    const QSizeF fitted = turnedSize().scaled(size(), Qt::KeepAspectRatio) * zoomFactor;
+    const double roomX = std::max(0.0, (fitted.width() - width()) / 2);
+    const double roomY = std::max(0.0, (fitted.height() - height()) / 2);
+    panOffset.setX(std::clamp(panOffset.x(), -roomX, roomX));
+    panOffset.setY(std::clamp(panOffset.y(), -roomY, roomY));
+}
+
+QImage VideoView::picture() const
+{
+    if (shown.isNull() || degrees == 0)
+        return shown;
+    return shown.transformed(QTransform().rotate(degrees));
+}
+
+void VideoView::showMessage(const QString &text, int milliseconds)
+{
+    message = text;
+    messageTimer.start(milliseconds);
+    update();
+}
+
+void VideoView::setBadge(const QString &text)
+{
+    badge = text;
+    update();
+}
+
+void VideoView::paintEvent(QPaintEvent *)
+{
+    QPainter painter(this);
+    painter.setRenderHint(QPainter::Antialiasing);
+    if (showsPlaceholder())
+        paintPlaceholder(painter);
+    else
+        paintPicture(painter);
+    if (!badge.isEmpty()) {
+        const QRect corner(12, 12, std::min(width() - 24, 320), 40);
+        paintOverlay(painter, badge, corner, false);
+    }
+    if (!message.isEmpty()) {
+        const int boxWidth = std::min(width() - 40, 720);
+        const QRect bottom((width() - boxWidth) / 2, height() - 84, boxWidth, 56);
+        paintOverlay(painter, message, bottom, true);
+    }
+}
+
+void VideoView::paintPlaceholder(QPainter &painter)
+{
+    QLinearGradient gradient(0, 0, 0, height());
+    gradient.setColorAt(0, PlaceholderTop);
+    gradient.setColorAt(1, PlaceholderBottom);
+    painter.fillRect(rect(), gradient);
+
+    const double unit = std::min(width(), height()) / 6.0;
+    const QRectF icon(width() / 2.0 - unit * 0.6, height() / 2.0 - unit * 1.6, unit * 1.2, unit);
+    drawCamera(painter, icon);
+
+    QFont titleFont = font();
+    titleFont.setPointSizeF(std::max(14.0, unit / 4));
+    titleFont.setBold(true);
+    painter.setFont(titleFont);
+    painter.setPen(Text);
+    const QRectF titleBox(20, icon.bottom() + unit * 0.3, width() - 40, unit * 0.6);
+    painter.drawText(titleBox, Qt::AlignCenter | Qt::TextWordWrap,
+                     placeholderTitle.isEmpty() ? QStringLiteral("Tessel") : placeholderTitle);
+
+    QFont hintFont = font();
+    hintFont.setPointSizeF(std::max(10.0, unit / 7));
+    painter.setFont(hintFont);
+    painter.setPen(SoftText);
+    const QRectF hintBox(40, titleBox.bottom() + unit * 0.1, width() - 80, unit);
+    painter.drawText(hintBox, Qt::AlignHCenter | Qt::AlignTop | Qt::TextWordWrap, placeholderHint);
+}
+
+void VideoView::paintPicture(QPainter &painter)
+{
+    painter.fillRect(rect(), Surround);
+    const QSizeF fitted = turnedSize().scaled(size(), Qt::KeepAspectRatio) * zoomFactor;
+    painter.save();
+    painter.setRenderHint(QPainter::SmoothPixmapTransform);
+    painter.translate(QPointF(width() / 2.0, height() / 2.0) + panOffset);
+    painter.rotate(degrees);
+    // Drawn unturned: in the turned frame the picture's own sides swap.
+    const QSizeF drawn = degrees % 180 == 0 ? fitted : fitted.transposed();
+    painter.drawImage(QRectF(QPointF(-drawn.width() / 2, -drawn.height() / 2), drawn), shown);
+    painter.restore();
+    if (firstFramePending) {
+        firstFramePending = false;
+        emit firstFrameShown(shown.size());
+    }
+}
+
+void VideoView::paintOverlay(QPainter &painter, const QString &text, const QRect &area, bool centred)
+{
+    painter.save();
+    QFont overlayFont = font();
+    overlayFont.setPointSizeF(std::max(11.0, font().pointSizeF() * 1.2));
+    painter.setFont(overlayFont);
+    const QFontMetrics metrics(overlayFont);
+    const int textWidth = std::min(area.width(), metrics.horizontalAdvance(text) + 32);
+    QRect box = area;
+    box.setWidth(textWidth);
+    if (centred)
+        box.moveLeft(area.left() + (area.width() - textWidth) / 2);
+    else if (layoutDirection() == Qt::RightToLeft)
+        box.moveRight(width() - area.left());
+    painter.setPen(Qt::NoPen);
+    painter.setBrush(QColor(0, 0, 0, 170));
+    painter.drawRoundedRect(box, 10, 10);
+    painter.setPen(Qt::white);
+    painter.drawText(box, Qt::AlignCenter, metrics.elidedText(text, Qt::ElideRight, box.width() - 16));
+    painter.restore();
+}
+
+void VideoView::mousePressEvent(QMouseEvent *event)
+{
+    if (event->button() == Qt::LeftButton && zoomFactor > MinZoom) {
+        dragging = true;
+        dragStart = event->position().toPoint();
+        setCursor(Qt::ClosedHandCursor);
+    }
+}
+
+void VideoView::mouseMoveEvent(QMouseEvent *event)
+{
+    if (!dragging)
+        return;
+    const QPoint now = event->position().toPoint();
+    pan(now - dragStart);
+    dragStart = now;
+}
+
+void VideoView::mouseReleaseEvent(QMouseEvent *)
+{
+    dragging = false;
+    unsetCursor();
+}
+
+void VideoView::wheelEvent(QWheelEvent *event)
+{
+    if (event->angleDelta().y() > 0)
+        zoomIn();
+    else if (event->angleDelta().y() < 0)
+        zoomOut();
+}

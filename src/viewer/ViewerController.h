@@ -1,0 +1,73 @@
+#pragma once
+
+#include "ButtonFunctions.h"
+#include "CameraLocator.h"
+#include "server/WatchdogMessage.h"
+
+#include <QObject>
+#include <QTimer>
+
+class CameraSource;
+class WatchdogLink;
+
+// What the viewer does with the watchdog's records and its own requests: it
+// finds and opens the camera the watchdog names, follows the camera going
+// and coming back, and turns the camera's buttons into viewer functions.
+// The window shows what it says; it holds no widgets itself.
+class ViewerController : public QObject
+{
+    Q_OBJECT
+
+public:
+    enum class Picture {
+        WaitingForWatchdog, // no watchdog yet, no camera
+        NoCamera,           // the watchdog knows no camera
+        Opening,            // the camera is being started
+        Live,               // frames arrive (or are about to)
+        Disconnected,       // the camera went away
+        Failed,             // the camera could not be opened
+    };
+
+    // How long a camera that the watchdog names may take to be listed.
+    static constexpr int OpenRetryMs = 500;
+    static constexpr int OpenAttempts = 30;
+
+    ViewerController(WatchdogLink &link, CameraSource &camera, CameraLocator locator, QObject *parent = nullptr);
+
+    Picture picture() const { return state; }
+    bool lightOn() const { return light; }
+
+    // The viewer's own controls.
+    void toggleLight();
+    void focus();
+
+signals:
+    void pictureChanged(ViewerController::Picture picture, const QString &detail);
+    void lightChanged(bool on);
+    void focusing();
+    void rotate();
+    void function(ViewerFunction function);
+    // The watchdog asked the viewer to turn off.
+    void turnOffRequested();
+
+private:
+    void onConnected();
+    void onDisconnected();
+    void onRecord(const WatchdogMessage &message);
+    void onDeviceList(const WatchdogMessage &message);
+    void onCameraFailed(const QString &reason);
+    void tryOpen();
+    void setPicture(Picture picture, const QString &detail = {});
+    // A picture function arriving while no camera is open changes nothing.
+    bool cameraOpen(const WatchdogMessage &message) const;
+
+    WatchdogLink &link;
+    CameraSource &camera;
+    CameraLocator locator;
+    QTimer openRetry;
+    std::optional<CameraLocator::VideoNode> wantedNode;
+    int attemptsLeft = 0;
+    Picture state = Picture::WaitingForWatchdog;
+    bool light = false;
+    bool focusRequested = false;
+};

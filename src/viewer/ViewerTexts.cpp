@@ -1,0 +1,73 @@
+#include "ViewerTexts.h"
+
+#include "config/UserInterfaceController.h"
+
+namespace {
+
+struct Entry
+{
+    const char *name; // below Tessel_Viewer; empty: the section's own caption
+    const char *english;
+};
+
+// In the order of ViewerTexts::Key.
+const Entry Entries[ViewerTexts::KeyCount] = {
+    {"", "Tessel"},
+    {"IDS_FREEZE", "Freeze"},
+    {"IDS_CAPTURE", "Capture"},
+    {"IDS_ZOOM_IN", "Zoom in"},
+    {"IDS_ZOOM_OUT", "Zoom out"},
+    {"IDS_ROTATE", "Rotate"},
+    {"IDS_FULL_SCREEN", "Full screen"},
+    {"IDS_LIGHT", "Light"},
+    {"IDS_FOCUS", "Focus"},
+    {"IDS_QUIT", "Quit"},
+    {"IDS_LIGHT_ON", "Light on"},
+    {"IDS_LIGHT_OFF", "Light off"},
+    {"IDS_FOCUSING", "Focusing…"},
+    {"IDS_FROZEN", "Picture frozen"},
+    {"IDS_WAITING_FOR_WATCHDOG", "Waiting for the Tessel service…"},
+    {"IDS_NO_CAMERA", "No camera connected"},
+    {"IDS_PLUG_IN_HINT", "Plug in the Tessel camera to see its picture here."},
+    {"IDS_CAMERA_DISCONNECTED", "Camera disconnected"},
+    {"IDS_RECONNECT_HINT", "The picture comes back when the camera is plugged in again."},
+    {"IDS_STARTING_CAMERA", "Starting the camera…"},
+    {"IDS_CAMERA_ERROR", "The camera could not be opened."},
+    {"IDS_SAVED", "Picture saved: %1"},
+    {"IDS_SAVE_FAILED", "The picture could not be saved in %1 (%2). It is kept: choose another folder."},
+    {"IDS_SAVE_AS", "Save as…"},
+    {"IDS_CAMERA_BUTTON", "Camera button %1"},
+    {"IDS_CAPTURE_FORMAT", "Picture format"},
+};
+
+const Entry &entry(ViewerTexts::Key key)
+{
+    return Entries[static_cast<int>(key)];
+}
+
+} // namespace
+
+ViewerTexts::ViewerTexts(const UserInterfaceController &language)
+    : language(language)
+{
+}
+
+QString ViewerTexts::keyPath(Key key)
+{
+    const QString name = QString::fromLatin1(entry(key).name);
+    return name.isEmpty() ? QStringLiteral("Tessel_Viewer") : QStringLiteral("Tessel_Viewer/") + name;
+}
+
+QString ViewerTexts::english(Key key)
+{
+    return QString::fromUtf8(entry(key).english);
+}
+
+QString ViewerTexts::text(Key key) const
+{
+    QString caption;
+    // An empty caption would leave a blank button: it counts as missing.
+    if (language.getCaption(keyPath(key), caption) && !caption.isEmpty())
+        return caption;
+    return english(key);
+}

@@ -1,0 +1,52 @@
+#pragma once
+
+#include <QString>
+
+class UserInterfaceController;
+
+// The viewer's texts, from the section Tessel_Viewer of the product's
+// language file. A key the file lacks falls back to English, so that no
+// button or message is ever blank.
+class ViewerTexts
+{
+public:
+    enum class Key {
+        Title,
+        Freeze,
+        Capture,
+        ZoomIn,
+        ZoomOut,
+        Rotate,
+        FullScreen,
+        Light,
+        Focus,
+        Quit,
+        LightOn,
+        LightOff,
+        Focusing,
+        Frozen,
+        WaitingForWatchdog,
+        NoCamera,
+        PlugInHint,
+        CameraDisconnected,
+        ReconnectHint,
+        StartingCamera,
+        CameraError,
+        Saved,
+        SaveFailed,
+        SaveAs,
+        CameraButton,
+        CaptureFormat,
+    };
+
+    explicit ViewerTexts(const UserInterfaceController &language);
+
+    QString text(Key key) const;
+    // The key path in the language file ("Tessel_Viewer/IDS_FREEZE").
+    static QString keyPath(Key key);
+    static QString english(Key key);
+    static constexpr int KeyCount = static_cast<int>(Key::CaptureFormat) + 1;
+
+private:
+    const UserInterfaceController &language;
+};

@@ -1,0 +1,406 @@
+#include "ViewerWindow.h"
+
+#include "ActionIcons.h"
+#include "CameraSource.h"
+#include "VideoView.h"
+#include "ViewerSettings.h"
+#include "WatchdogLink.h"
+
+#include <QAction>
+#include <QActionGroup>
+#include <QApplication>
+#include <QCloseEvent>
+#include <QDebug>
+#include <QDir>
+#include <QFileDialog>
+#include <QFrame>
+#include <QHBoxLayout>
+#include <QKeyEvent>
+#include <QLabel>
+#include <QMenu>
+#include <QPushButton>
+#include <QStandardPaths>
+#include <QStatusBar>
+#include <QToolBar>
+#include <QToolButton>
+#include <QVBoxLayout>
+
+using Key = ViewerTexts::Key;
+using action_icons::Icon;
+
+ViewerWindow::ViewerWindow(const ViewerTexts &texts, ViewerSettings &settings, WatchdogLink &link,
+                           CameraSource &camera, ViewerController &controller)
+    : texts(texts), settings(settings), link(link), controller(controller)
+{
+    setWindowTitle(texts.text(Key::Title));
+    setWindowIcon(QIcon(QStringLiteral(":/tessel/com.brivara.tessel.svg")));
+    resize(1024, 720);
+
+    auto *central = new QWidget(this);
+    auto *layout = new QVBoxLayout(central);
+    layout->setContentsMargins(0, 0, 0, 0);
+    layout->setSpacing(0);
+    buildCaptureFailure();
+    layout->addWidget(captureFailure);
+    videoView = new VideoView(central);
+    videoView->setRotation(settings.rotation());
+    layout->addWidget(videoView, 1);
+    setCentralWidget(central);
+    buildToolbar();
+    buildStatusLine();
+
+    connect(&camera, &CameraSource::frameArrived, this, &ViewerWindow::onFrame);
+    connect(&controller, &ViewerController::pictureChanged, this, &ViewerWindow::onPicture);
+    connect(&controller, &ViewerController::rotate, this, &ViewerWindow::rotate);
+    connect(&controller, &ViewerController::function, this, &ViewerWindow::onFunction);
+    connect(&controller, &ViewerController::lightChanged, this, &ViewerWindow::onLight);
+    connect(&controller, &ViewerController::focusing, this,
+            [this] { videoView->showMessage(this->texts.text(Key::Focusing)); });
+    connect(&controller, &ViewerController::turnOffRequested, this, [this] {
+        // The watchdog already knows: close without announcing.
+        closeAnnounced = true;
+        this->link.close();
+    });
+    connect(&link, &WatchdogLink::closed, this, [this] {
+        mayClose = true;
+        close();
+        QApplication::quit();
+    });
+    connect(&link, &WatchdogLink::connected, this, &ViewerWindow::updateActions);
+    connect(&link, &WatchdogLink::disconnected, this, &ViewerWindow::updateActions);
+    connect(videoView, &VideoView::zoomChanged, this, [this](double zoom) {
+        qDebug().noquote() << QStringLiteral("<ViewerWindow> zoom %1").arg(zoom, 0, 'f', 2);
+        updateStatus();
+        updateActions();
+    });
+    connect(videoView, &VideoView::firstFrameShown, this, [](QSize size) {
+        qDebug().noquote() << QStringLiteral("<ViewerWindow> first frame shown %1x%2").arg(size.width()).arg(size.height());
+    });
+    onPicture(controller.picture(), {});
+}
+
+QAction *ViewerWindow::addAction(QToolBar *toolbar, Key caption, const QIcon &icon, const QList<QKeySequence> &keys,
+                                 std::optional<ViewerFunction> cameraButton)
+{
+    auto *action = new QAction(icon, texts.text(caption), this);
+    action->setShortcuts(keys);
+    action->setShortcutContext(Qt::WindowShortcut);
+    QString tip = texts.text(caption);
+    if (!keys.isEmpty())
+        tip += QStringLiteral(" (") + keys.first().toString(QKeySequence::NativeText) + QLatin1Char(')');
+    if (cameraButton)
+        tip += QStringLiteral("\n") + texts.text(Key::CameraButton).arg(button_functions::codeFor(*cameraButton));
+    action->setToolTip(tip);
+    toolbar->addAction(action);
+    QMainWindow::addAction(action); // keys work in full screen, without the toolbar
+    return action;
+}
+
+void ViewerWindow::buildToolbar()
+{
+    auto *toolbar = new QToolBar(this);
+    toolbar->setObjectName(QStringLiteral("functions"));
+    toolbar->setMovable(false);
+    toolbar->setIconSize(QSize(32, 32));
+    toolbar->setToolButtonStyle(Qt::ToolButtonTextUnderIcon);
+    addToolBar(Qt::TopToolBarArea, toolbar);
+
+    freezeAction = addAction(toolbar, Key::Freeze, action_icons::make(Icon::Freeze), {Qt::Key_Space},
+                             ViewerFunction::Freeze);
+    freezeAction->setCheckable(true);
+    connect(freezeAction, &QAction::toggled, this, &ViewerWindow::setFrozen);
+
+    captureAction = addAction(toolbar, Key::Capture, action_icons::make(Icon::Capture),
+                              {Qt::Key_C, QKeySequence(Qt::CTRL | Qt::Key_S)}, ViewerFunction::Capture);
+    connect(captureAction, &QAction::triggered, this, &ViewerWindow::capture);
+    auto *formats = new QMenu(texts.text(Key::CaptureFormat), this);
+    auto *formatGroup = new QActionGroup(formats);
+    QAction *pngAction = formats->addAction(QStringLiteral("PNG"));
+    jpegAction = formats->addAction(QStringLiteral("JPEG"));
+    for (QAction *format : {pngAction, jpegAction}) {
+        format->setCheckable(true);
+        formatGroup->addAction(format);
+    }
+    (settings.captureAsJpeg() ? jpegAction : pngAction)->setChecked(true);
+    connect(jpegAction, &QAction::toggled, this, [this](bool jpeg) { this->settings.setCaptureAsJpeg(jpeg); });
+    if (auto *button = qobject_cast<QToolButton *>(toolbar->widgetForAction(captureAction))) {
+        button->setMenu(formats);
+        button->setPopupMode(QToolButton::MenuButtonPopup);
+    }
+
+    zoomInAction = addAction(toolbar, Key::ZoomIn, action_icons::make(Icon::ZoomIn),
+                             {Qt::Key_Plus, Qt::Key_Equal, QKeySequence::ZoomIn}, ViewerFunction::ZoomIn);
+    connect(zoomInAction, &QAction::triggered, this, [this] { videoView->zoomIn(); });
+    zoomOutAction = addAction(toolbar, Key::ZoomOut, action_icons::make(Icon::ZoomOut),
+                              {Qt::Key_Minus, QKeySequence::ZoomOut}, ViewerFunction::ZoomOut);
+    connect(zoomOutAction, &QAction::triggered, this, [this] { videoView->zoomOut(); });
+    rotateAction = addAction(toolbar, Key::Rotate, action_icons::make(Icon::Rotate), {Qt::Key_R}, std::nullopt);
+    rotateAction->setToolTip(rotateAction->toolTip() + QStringLiteral("\n")
+                             + texts.text(Key::CameraButton).arg(139));
+    connect(rotateAction, &QAction::triggered, this, &ViewerWindow::rotate);
+    fullScreenAction = addAction(toolbar, Key::FullScreen, action_icons::make(Icon::FullScreen), {Qt::Key_F11},
+                                 ViewerFunction::FullScreen);
+    fullScreenAction->setCheckable(true);
+    connect(fullScreenAction, &QAction::toggled, this, &ViewerWindow::setFullScreen);
+
+    toolbar->addSeparator();
+    lightAction = addAction(toolbar, Key::Light, action_icons::make(Icon::Light), {Qt::Key_L}, std::nullopt);
+    lightAction->setToolTip(lightAction->toolTip() + QStringLiteral("\n") + texts.text(Key::CameraButton).arg(116));
+    connect(lightAction, &QAction::triggered, this, [this] { controller.toggleLight(); });
+    focusAction = addAction(toolbar, Key::Focus, action_icons::make(Icon::Focus), {Qt::Key_F}, std::nullopt);
+    focusAction->setToolTip(focusAction->toolTip() + QStringLiteral("\n") + texts.text(Key::CameraButton).arg(94));
+    connect(focusAction, &QAction::triggered, this, [this] { controller.focus(); });
+
+    auto *quitAction = new QAction(texts.text(Key::Quit), this);
+    quitAction->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_Q));
+    connect(quitAction, &QAction::triggered, this, &QWidget::close);
+    QMainWindow::addAction(quitAction);
+}
+
+void ViewerWindow::buildStatusLine()
+{
+    stateLabel = new QLabel(this);
+    lightLabel = new QLabel(this);
+    zoomLabel = new QLabel(this);
+    statusBar()->addWidget(stateLabel, 1);
+    statusBar()->addPermanentWidget(lightLabel);
+    statusBar()->addPermanentWidget(zoomLabel);
+}
+
+void ViewerWindow::buildCaptureFailure()
+{
+    captureFailure = new QFrame(this);
+    captureFailure->setObjectName(QStringLiteral("captureFailure"));
+    captureFailure->setStyleSheet(QStringLiteral("#captureFailure { background: #fdecea; border-bottom: 1px solid #e0a39d; }"
+                                                 "QLabel { color: #7a1f16; }"));
+    auto *layout = new QHBoxLayout(captureFailure);
+    captureFailureText = new QLabel(captureFailure);
+    captureFailureText->setWordWrap(true);
+    auto *saveAs = new QPushButton(texts.text(Key::SaveAs), captureFailure);
+    connect(saveAs, &QPushButton::clicked, this, &ViewerWindow::saveKeptCapture);
+    layout->addWidget(captureFailureText, 1);
+    layout->addWidget(saveAs);
+    captureFailure->hide();
+}
+
+void ViewerWindow::onPicture(ViewerController::Picture picture, const QString &detail)
+{
+    using Picture = ViewerController::Picture;
+    awaitingFrame = false;
+    switch (picture) {
+    case Picture::WaitingForWatchdog:
+        videoView->clearPicture();
+        videoView->setPlaceholder(texts.text(Key::WaitingForWatchdog), {});
+        break;
+    case Picture::NoCamera:
+        videoView->clearPicture();
+        videoView->setPlaceholder(texts.text(Key::NoCamera), texts.text(Key::PlugInHint));
+        break;
+    case Picture::Opening:
+    case Picture::Live:
+        videoView->clearPicture();
+        videoView->setPlaceholder(texts.text(Key::StartingCamera), {});
+        awaitingFrame = picture == Picture::Live;
+        break;
+    case Picture::Disconnected:
+        videoView->clearPicture();
+        videoView->setPlaceholder(texts.text(Key::CameraDisconnected), texts.text(Key::ReconnectHint));
+        qDebug().noquote() << "<ViewerWindow> camera disconnected";
+        break;
+    case Picture::Failed:
+        videoView->clearPicture();
+        videoView->setPlaceholder(texts.text(Key::CameraError), detail);
+        break;
+    }
+    if (freezeAction->isChecked())
+        freezeAction->setChecked(false);
+    updateActions();
+    updateStatus();
+}
+
+void ViewerWindow::onFrame(const QImage &frame)
+{
+    if (controller.picture() != ViewerController::Picture::Live)
+        return;
+    if (awaitingFrame) {
+        awaitingFrame = false;
+        videoView->setPlaceholder({}, {});
+        updateActions();
+    }
+    videoView->showFrame(frame);
+}
+
+void ViewerWindow::onFunction(ViewerFunction function)
+{
+    switch (function) {
+    case ViewerFunction::Freeze:
+        freezeAction->toggle();
+        return;
+    case ViewerFunction::Capture:
+        capture();
+        return;
+    case ViewerFunction::ZoomIn:
+        videoView->zoomIn();
+        return;
+    case ViewerFunction::ZoomOut:
+        videoView->zoomOut();
+        return;
+    case ViewerFunction::FullScreen:
+        fullScreenAction->toggle();
+        return;
+    }
+}
+
+void ViewerWindow::onLight(bool on)
+{
+    lightAction->setCheckable(true);
+    lightAction->setChecked(on);
+    updateStatus();
+}
+
+void ViewerWindow::rotate()
+{
+    videoView->rotateClockwise();
+    settings.setRotation(videoView->rotation());
+    qDebug().noquote() << "<ViewerWindow> rotation" << videoView->rotation();
+}
+
+void ViewerWindow::setFrozen(bool frozen)
+{
+    videoView->setFrozen(frozen);
+    videoView->setBadge(frozen ? texts.text(Key::Frozen) : QString());
+    qDebug().noquote() << "<ViewerWindow> picture" << (frozen ? "frozen" : "live");
+}
+
+QString ViewerWindow::captureFolder()
+{
+    const QString pictures = QStandardPaths::writableLocation(QStandardPaths::PicturesLocation);
+    return pictures.isEmpty() ? QDir::homePath() : pictures;
+}
+
+void ViewerWindow::capture()
+{
+    const QImage picture = videoView->picture();
+    if (picture.isNull()) {
+        qDebug().noquote() << "<ViewerWindow> nothing to capture";
+        return;
+    }
+    const auto format = jpegAction->isChecked() ? CaptureWriter::Format::Jpeg : CaptureWriter::Format::Png;
+    const CaptureWriter::Result result = CaptureWriter::write(picture, captureFolder(), format);
+    if (result.saved) {
+        qDebug().noquote() << "<ViewerWindow> picture saved" << result.path;
+        videoView->showMessage(texts.text(Key::Saved).arg(QDir::toNativeSeparators(result.path)));
+        return;
+    }
+    // Nothing is lost: the picture stays until it is saved elsewhere or the
+    // next capture succeeds.
+    keptCapture = picture;
+    qDebug().noquote() << "<ViewerWindow> capture failed" << result.path << result.error;
+    captureFailureText->setText(texts.text(Key::SaveFailed).arg(QDir::toNativeSeparators(captureFolder()), result.error));
+    captureFailure->show();
+}
+
+void ViewerWindow::saveKeptCapture()
+{
+    if (keptCapture.isNull())
+        return;
+    const QString folder = QFileDialog::getExistingDirectory(this, texts.text(Key::SaveAs), QDir::homePath());
+    if (folder.isEmpty())
+        return;
+    const auto format = jpegAction->isChecked() ? CaptureWriter::Format::Jpeg : CaptureWriter::Format::Png;
+    const CaptureWriter::Result result = CaptureWriter::write(keptCapture, folder, format);
+    if (!result.saved) {
+        captureFailureText->setText(texts.text(Key::SaveFailed).arg(QDir::toNativeSeparators(folder), result.error));
+        return;
+    }
+    qDebug().noquote() << "<ViewerWindow> picture saved" << result.path;
+    keptCapture = QImage();
+    captureFailure->hide();
+    videoView->showMessage(texts.text(Key::Saved).arg(QDir::toNativeSeparators(result.path)));
+}
+
+void ViewerWindow::setFullScreen(bool on)
+{
+    if (on)
+        showFullScreen();
+    else
+        showNormal();
+    qDebug().noquote() << "<ViewerWindow> full screen" << (on ? "on" : "off");
+}
+
+void ViewerWindow::updateActions()
+{
+    const bool picture = controller.picture() == ViewerController::Picture::Live && !awaitingFrame;
+    freezeAction->setEnabled(picture);
+    captureAction->setEnabled(picture);
+    rotateAction->setEnabled(picture);
+    zoomInAction->setEnabled(picture && videoView->zoom() < VideoView::MaxZoom);
+    zoomOutAction->setEnabled(picture && videoView->zoom() > VideoView::MinZoom);
+    lightAction->setEnabled(link.isConnected());
+    focusAction->setEnabled(link.isConnected());
+}
+
+void ViewerWindow::updateStatus()
+{
+    using Picture = ViewerController::Picture;
+    switch (controller.picture()) {
+    case Picture::WaitingForWatchdog:
+        stateLabel->setText(texts.text(Key::WaitingForWatchdog));
+        break;
+    case Picture::NoCamera:
+        stateLabel->setText(texts.text(Key::NoCamera));
+        break;
+    case Picture::Disconnected:
+        stateLabel->setText(texts.text(Key::CameraDisconnected));
+        break;
+    case Picture::Failed:
+        stateLabel->setText(texts.text(Key::CameraError));
+        break;
+    case Picture::Opening:
+    case Picture::Live:
+        stateLabel->clear();
+        break;
+    }
+    lightLabel->setText(texts.text(controller.lightOn() ? Key::LightOn : Key::LightOff));
+    zoomLabel->setText(QStringLiteral("%1 %").arg(qRound(videoView->zoom() * 100)));
+}
+
+void ViewerWindow::closeEvent(QCloseEvent *event)
+{
+    if (mayClose) {
+        event->accept();
+        return;
+    }
+    // The watchdog hears of it first, so that its menu item flips back.
+    event->ignore();
+    if (!closeAnnounced) {
+        closeAnnounced = true;
+        qDebug().noquote() << "<ViewerWindow> closing";
+        link.closeAnnounced();
+    }
+}
+
+void ViewerWindow::keyPressEvent(QKeyEvent *event)
+{
+    constexpr double Step = 40;
+    switch (event->key()) {
+    case Qt::Key_Left:
+        videoView->pan({Step, 0});
+        return;
+    case Qt::Key_Right:
+        videoView->pan({-Step, 0});
+        return;
+    case Qt::Key_Up:
+        videoView->pan({0, Step});
+        return;
+    case Qt::Key_Down:
+        videoView->pan({0, -Step});
+        return;
+    case Qt::Key_Escape:
+        if (fullScreenAction->isChecked())
+            fullScreenAction->setChecked(false);
+        return;
+    default:
+        QMainWindow::keyPressEvent(event);
+    }
+}

@@ -1,0 +1,66 @@
+#pragma once
+
+#include "server/WatchdogMessage.h"
+
+#include <QByteArray>
+#include <QObject>
+#include <QTcpSocket>
+#include <QTimer>
+
+#include <cstdint>
+
+// The viewer's end of the watchdog's port: connects to it on the loopback
+// address, trying again quietly every second while the watchdog is not up or
+// after it went away, collects whole 2616-byte records however the stream
+// cuts them, and answers every request the way a viewer must (request 0,
+// same command, state 0). Everything runs on the main thread's event loop.
+class WatchdogLink : public QObject
+{
+    Q_OBJECT
+
+public:
+    static constexpr int RetryIntervalMs = 1000;
+
+    explicit WatchdogLink(std::uint16_t port, QObject *parent = nullptr);
+    ~WatchdogLink() override;
+
+    // Starts connecting (and keeps reconnecting until close()).
+    void start();
+    bool isConnected() const;
+
+    // A record with request 1 (a request) or 0 (a response); false when no
+    // watchdog is connected.
+    bool sendRequest(std::int32_t command, std::uint8_t state = 0);
+    bool sendResponse(std::int32_t command, std::uint8_t state = 0);
+
+    // Tells the watchdog that the viewer closes (VIEWER_ON_OFF, request 1),
+    // waits for its answer at most waitMs, then disconnects for good and
+    // emits closed(). Without a connection, closed() comes at once.
+    void closeAnnounced(int waitMs = 1000);
+    // Disconnects for good without a word; emits closed().
+    void close();
+
+signals:
+    void connected();
+    void disconnected();
+    // A whole record from the watchdog; requests are answered already.
+    void recordReceived(const WatchdogMessage &message);
+    void closed();
+
+private:
+    void tryConnect();
+    void onConnected();
+    void onDisconnected();
+    void onReadyRead();
+    bool send(const WatchdogMessage &message);
+    void finishClosing();
+
+    QTcpSocket socket;
+    QTimer retryTimer;
+    QTimer closeTimer;
+    QByteArray pending;
+    std::uint16_t port;
+    bool wasConnected = false;
+    bool closing = false;
+    bool finished = false;
+};
