@@ -58,6 +58,8 @@ protected:
 
     void TearDown() override
     {
+        if (watcher)
+            watcher->signal(SIGTERM);
         if (tray)
             tray->signal(SIGTERM);
         if (HasFailure()) {
@@ -120,7 +122,52 @@ protected:
         EXPECT_TRUE(x.screenshot(screenshotFolder / screenshot));
     }
 
+    // A session bus of the test's own, used by the programs started after.
+    void startSessionBus()
+    {
+        const std::string address = "unix:path=" + file("session_bus").string();
+        bus = std::make_unique<Program>();
+        ASSERT_TRUE(bus->start("/usr/bin/dbus-daemon", {"--session", "--nofork", "--address=" + address},
+                               file("bus.log")));
+        ::setenv("DBUS_SESSION_BUS_ADDRESS", address.c_str(), 1);
+        ASSERT_TRUE(eventually([&] { return std::filesystem::exists(file("session_bus")); }));
+    }
+
+    // What KDE's tray (or GNOME's AppIndicator extension) offers: a
+    // StatusNotifier watcher with a host registered, mocked; it logs every
+    // call to watcher.log.
+    void startStatusNotifierWatcher()
+    {
+        watcher = std::make_unique<Program>();
+        // The python3 on PATH may not be the one that has dbusmock.
+        ASSERT_TRUE(watcher->start("/usr/bin/python3",
+                                   {"-m", "dbusmock", "org.kde.StatusNotifierWatcher", "/StatusNotifierWatcher",
+                                    "org.kde.StatusNotifierWatcher"},
+                                   file("watcher.log")));
+        const std::string mock = "-d org.kde.StatusNotifierWatcher -o /StatusNotifierWatcher -m "
+                                 "org.freedesktop.DBus.Mock.";
+        ASSERT_TRUE(eventually([&] { return !busCall(mock + "AddMethod org.kde.StatusNotifierWatcher "
+                                                            "RegisterStatusNotifierItem s \"''\" \"''\"").empty(); }));
+        for (const char *property : {"IsStatusNotifierHostRegistered '<true>'", "ProtocolVersion '<0>'",
+                                     "RegisteredStatusNotifierItems '<@as []>'"})
+            ASSERT_FALSE(busCall(mock + "AddProperty org.kde.StatusNotifierWatcher " + property).empty());
+    }
+
+    // gdbus call on the session bus; its output, empty on failure.
+    static std::string busCall(const std::string &arguments)
+    {
+        std::string output;
+        FILE *pipe = ::popen(("gdbus call --session " + arguments + " 2>/dev/null").c_str(), "r");
+        if (!pipe)
+            return output;
+        char buffer[4096];
+        while (const std::size_t count = std::fread(buffer, 1, sizeof buffer, pipe))
+            output.append(buffer, count);
+        return ::pclose(pipe) == 0 ? output : std::string();
+    }
+
     static inline bool privateTmp = false;
+    std::unique_ptr<Program> watcher;
     XSession x;
     LogFile trayLog{""};
     std::unique_ptr<Program> tray;
@@ -161,6 +208,51 @@ TEST_F(TrayDesktopScenario, TheWatchdogsMenuItemAndButtonsWorkFromTheTray)
     EXPECT_TRUE(trayLog.waitFor("Client 1 OEM button 116 pressed"));
     EXPECT_TRUE(viewerLog.waitFor("tessel: received request=1 command=116 LIGHT"));
     EXPECT_TRUE(x.screenshot(screenshotFolder / "tray-panel.png"));
+}
+
+TEST_F(TrayDesktopScenario, DesktopsWithStatusNotifierItemsGetTheMenuOverDBus)
+{
+    startX();
+    startSessionBus();
+    // The session starts the tray before the desktop's tray host: the icon
+    // waits for the host rather than settle for no tray at all.
+    startTray();
+    ASSERT_TRUE(trayLog.waitFor("<DriverServer::listen()> Listening on 127.0.0.1:800"));
+    startStatusNotifierWatcher();
+    LogFile watcherLog(file("watcher.log"));
+    const auto registered = watcherLog.waitFor("RegisterStatusNotifierItem");
+    ASSERT_TRUE(registered) << "the tray did not register its StatusNotifierItem";
+    EXPECT_FALSE(trayLog.find("stands alone"));
+    const std::string item = [&] {
+        const std::string line = watcherLog.lines()[*registered];
+        return line.substr(line.rfind(' ') + 1);
+    }();
+    const std::string object = "-d " + item + " -o /StatusNotifierItem ";
+    const std::string menuPath = [&] {
+        const std::string reply = busCall(object + "-m org.freedesktop.DBus.Properties.Get org.kde.StatusNotifierItem Menu");
+        const auto start = reply.find('\'') + 1;
+        return reply.substr(start, reply.find('\'', start) - start);
+    }();
+    ASSERT_FALSE(menuPath.empty());
+    const std::string menu = "-d " + item + " -o " + menuPath + " -m com.canonical.dbusmenu.";
+    // The entry with that label: its id, or nothing.
+    auto entryLabelled = [&](const std::string &label) -> std::optional<std::string> {
+        const std::string layout = busCall(menu + "GetLayout -- 0 -1 '@as []'");
+        const auto at = layout.find("'label': <'" + label + "'>");
+        if (at == std::string::npos)
+            return std::nullopt;
+        const auto open = layout.rfind("<(", at) + 2;
+        return layout.substr(open, layout.find(',', open) - open);
+    };
+
+    startWatchdog();
+    std::optional<std::string> turnOn;
+    ASSERT_TRUE(eventually([&] { return (turnOn = entryLabelled("Turn on Tessel")).has_value(); }, 10s));
+    ASSERT_FALSE(busCall(menu + "Event -- " + *turnOn + " clicked '<0>' 0").empty());
+    ASSERT_TRUE(viewerLog.waitFor("tessel: connected", 10s));
+    std::optional<std::string> turnOff;
+    ASSERT_TRUE(eventually([&] { return (turnOff = entryLabelled("Turn off Tessel")).has_value(); }));
+    EXPECT_EQ(*turnOff, *turnOn) << "the caption did not change in place";
 }
 
 TEST_F(TrayDesktopScenario, WithoutThePortCapabilityItSaysWhy)
