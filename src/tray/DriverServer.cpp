@@ -24,8 +24,6 @@ DriverServer::ListenOutcome DriverServer::listen(quint16 port)
         qDebug().noquote() << "<DriverServer::listen()> Listening on 127.0.0.1:" + QString::number(server.serverPort());
         return ListenOutcome::Listening;
     }
-    qDebug().noquote() << "<DriverServer::listen()> Cannot listen on 127.0.0.1:" + QString::number(port) + ":"
-                       << server.errorString();
     switch (server.serverError()) {
     case QAbstractSocket::SocketAccessError:
         return ListenOutcome::NoPermission;

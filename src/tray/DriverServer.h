@@ -33,6 +33,7 @@ public:
     explicit DriverServer(QObject *parent = nullptr);
     ~DriverServer() override;
 
+    // Says nothing when it fails: the caller knows whether to tell.
     ListenOutcome listen(quint16 port);
     // The system's reason when listen() failed.
     QString listenError() const { return server.errorString(); }

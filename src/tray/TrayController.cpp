@@ -64,7 +64,12 @@ bool TrayController::start()
 
 bool TrayController::listen()
 {
-    switch (server.listen(port)) {
+    const DriverServer::ListenOutcome outcome = server.listen(port);
+    // Once, not at every retry.
+    if (outcome != DriverServer::ListenOutcome::Listening && !portInUse)
+        qDebug().noquote() << "<TrayController::listen()> Cannot listen on 127.0.0.1:" + QString::number(port) + ":"
+                           << server.listenError();
+    switch (outcome) {
     case DriverServer::ListenOutcome::Listening:
         break;
     case DriverServer::ListenOutcome::NoPermission:
