@@ -1,22 +1,30 @@
-# The Debian package: `cpack -G DEB` in a build folder (scripts/package).
-# It holds what the install rules install, into /usr; its run-time
-# dependencies come from the built program through dpkg-shlibdeps.
+# The packages: `cpack -G DEB` (Debian and derivatives) and `cpack -G RPM`
+# (Fedora and its kin) in a build folder (scripts/package). Both hold what
+# the install rules install, into /usr, so they hold the same files; their
+# run-time dependencies come from the built programs (dpkg-shlibdeps, and
+# rpmbuild's own ELF dependency generator).
 
-set(CPACK_GENERATOR DEB)
+set(CPACK_GENERATOR DEB RPM)
 set(CPACK_PACKAGE_NAME ${TESSEL_PACKAGE_NAME})
 set(CPACK_PACKAGE_VERSION ${PROJECT_VERSION})
 set(CPACK_PACKAGE_VENDOR "Brivara")
 set(CPACK_PACKAGE_CONTACT "Tessel software team <tessel-software@brivara.example>")
-set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "background service for the Brivara Tessel document camera")
-set(CPACK_PACKAGE_DESCRIPTION
+set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "Desktop programs for the Brivara Tessel document camera")
+# Paragraphs as RPM writes them; the Debian form follows below.
+set(tessel_description_paragraphs
   "The Tessel watchdog runs in each graphical session. It reads the buttons of
 the Brivara Tessel USB document camera, serves the Tessel viewer, adds its
 menu item and buttons to the camera driver's tray program, and follows the
-camera as it is plugged in and out.
-.
-The package also installs a udev rule that gives the user at the seat access
-to the camera, and enables the watchdog's systemd user unit for every
-graphical session.")
+camera as it is plugged in and out."
+  "The tray program brivaradriver, started with every graphical session, shows
+that menu item in the system tray and the camera's buttons in a small panel.
+It serves the driver's port 800, for which the package gives it the
+capability cap_net_bind_service."
+  "The package also installs a udev rule that gives the user at the seat access
+to the camera, and enables the systemd user units of the watchdog and of the
+tray program for every graphical session.")
+list(JOIN tessel_description_paragraphs "\n\n" CPACK_RPM_PACKAGE_DESCRIPTION)
+list(JOIN tessel_description_paragraphs "\n.\n" CPACK_PACKAGE_DESCRIPTION)
 set(CPACK_PACKAGING_INSTALL_PREFIX /usr)
 set(CPACK_STRIP_FILES ON)
 set(CPACK_SOURCE_IGNORE_FILES "/build.*/;/\\\\.git/")
@@ -30,6 +38,8 @@ set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
 set(CPACK_DEBIAN_PACKAGE_DEPENDS "qt6-qpa-plugins")
 # The viewer's camera pipeline (Qt Multimedia's GStreamer backend: v4l2src, videoconvert) and its SVG icon.
 string(APPEND CPACK_DEBIAN_PACKAGE_DEPENDS ", gstreamer1.0-plugins-good, gstreamer1.0-plugins-base, libqt6svg6")
+# setcap, for the tray program's port capability (postinst).
+string(APPEND CPACK_DEBIAN_PACKAGE_DEPENDS ", libcap2-bin")
 # For "uaccess": logind applies the tag at the seat.
 set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "systemd")
 set(CPACK_DEBIAN_PACKAGE_CONTROL_EXTRA
@@ -48,5 +58,38 @@ add_custom_command(OUTPUT "${changelog}.gz"
   VERBATIM)
 add_custom_target(tessel_changelog ALL DEPENDS "${changelog}.gz")
 install(FILES "${changelog}.gz" ${CMAKE_SOURCE_DIR}/packaging/debian/copyright DESTINATION ${CMAKE_INSTALL_DOCDIR})
+
+# The RPM: the same files, for Fedora-like systems.
+set(CPACK_RPM_FILE_NAME RPM-DEFAULT)
+set(CPACK_RPM_PACKAGE_RELEASE 1)
+set(CPACK_RPM_PACKAGE_LICENSE "LicenseRef-Brivara-Proprietary")
+set(CPACK_RPM_PACKAGE_URL "https://www.brivara.com/tessel")
+# Loaded at run time, so the dependency generator cannot see them: Qt's
+# platform plugins (xcb, wayland), the GStreamer plugins of the viewer's
+# camera pipeline, Qt's SVG image plugin for the icons, and udev for the
+# camera's rule.
+set(CPACK_RPM_PACKAGE_REQUIRES
+  "qt6-qtbase-gui, qt6-qtsvg, gstreamer1-plugins-good, gstreamer1-plugins-base, systemd-udev")
+set(CPACK_RPM_CHANGELOG_FILE ${CMAKE_SOURCE_DIR}/packaging/rpm/changelog)
+set(CPACK_RPM_POST_INSTALL_SCRIPT_FILE ${CMAKE_SOURCE_DIR}/packaging/rpm/post)
+set(CPACK_RPM_PRE_UNINSTALL_SCRIPT_FILE ${CMAKE_SOURCE_DIR}/packaging/rpm/preun)
+set(CPACK_RPM_POST_UNINSTALL_SCRIPT_FILE ${CMAKE_SOURCE_DIR}/packaging/rpm/postun)
+# rpm itself sets the tray program's capability as it unpacks the file, and
+# `rpm -V` checks it; no setcap in a script, and no window in which the file
+# is there without it.
+set(CPACK_RPM_USER_FILELIST
+  "%caps(cap_net_bind_service=ep) /usr/${TESSEL_INSTALL_PROGRAMDIR_RELATIVE}/brivaradriver")
+# Folders that the system's own packages own; the package owns only its own.
+set(CPACK_RPM_EXCLUDE_FROM_AUTO_FILELIST_ADDITION
+  /usr/libexec
+  /usr/lib/udev /usr/lib/udev/rules.d
+  /usr/lib/systemd /usr/lib/systemd/user /usr/lib/systemd/user-preset
+  /usr/share/applications /usr/share/metainfo /usr/share/man /usr/share/man/man1
+  /usr/share/icons /usr/share/icons/hicolor /usr/share/icons/hicolor/scalable
+  /usr/share/icons/hicolor/scalable/apps)
+set(CPACK_RPM_DEBUGINFO_PACKAGE OFF)
+# The .deb has no build-id links either; the packager is whom to ask.
+set(CPACK_RPM_SPEC_MORE_DEFINE "%define _build_id_links none
+%define packager ${CPACK_PACKAGE_CONTACT}")
 
 include(CPack)

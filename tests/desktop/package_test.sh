@@ -1,12 +1,13 @@
 #!/usr/bin/env bash
 # The Debian package made from this build: cpack builds it, then its files,
-# its dependencies, what its maintainer script enables, and lintian's verdict
-# are checked. Usage: package_test.sh BUILD_DIR SOURCE_DIR
+# its desktop entries and metadata, its dependencies, what its maintainer
+# script enables and sets, and lintian's verdict are checked.
+# Usage: package_test.sh BUILD_DIR SOURCE_DIR
 set -euo pipefail
 build=$1
 source=$2
 
-for tool in cpack dpkg-deb dpkg-shlibdeps lintian; do
+for tool in cpack dpkg-deb dpkg-shlibdeps lintian desktop-file-validate appstreamcli getcap setcap; do
   if ! command -v "$tool" >/dev/null; then
     echo "needs $tool (scripts/install-deps)"
     exit 77
@@ -32,25 +33,14 @@ deb=${debs[0]}
 [[ -f "$deb" ]] || { cat "$work/cpack.log"; echo "FAIL: no package"; exit 1; }
 echo "package: ${deb##*/}, $(stat -c %s "$deb") bytes"
 
-# Exactly the files of the install rules, in /usr.
-dpkg-deb -c "$deb" | awk '{ $1=$2=$3=$4=$5=""; sub(/^ +/, ""); print }' | grep -v '/$' | sort >"$work/files"
-cat >"$work/expected" <<'LIST'
-./usr/bin/tesselwatchdogapplication -> ../libexec/tessel/tesselwatchdogapplication
-./usr/lib/systemd/user-preset/80-tessel-watchdog.preset
-./usr/lib/systemd/user/tesselwatchdog.service
-./usr/lib/udev/rules.d/70-tessel-camera.rules
-./usr/libexec/tessel/Brivara Tessel.xml
-./usr/libexec/tessel/BrivaraDriver_Fedora.xml
-./usr/libexec/tessel/ZentraUpdater
-./usr/libexec/tessel/ding.wav
-./usr/libexec/tessel/tesselwatchdogapplication
-./usr/share/doc/tessel-watchdog/README.md
-./usr/share/doc/tessel-watchdog/changelog.gz
-./usr/share/doc/tessel-watchdog/copyright
-./usr/share/man/man1/tesselwatchdogapplication.1.gz
-LIST
-sort -o "$work/expected" "$work/expected"
-diff -u "$work/expected" "$work/files" || fail "the package's files differ from the list above"
+# Exactly the files of the install rules, in /usr: those of the list both
+# package tests share.
+dpkg-deb -c "$deb" | awk '{ $1=$2=$3=$4=$5=""; sub(/^ +/, ""); print }' | grep -v '/$' >"$work/listing"
+sed -e 's/ -> .*$//' -e 's#^\./##' "$work/listing" | sort >"$work/files"
+grep -v '^#' "$source/tests/desktop/package_files.txt" | sort >"$work/expected"
+diff -u "$work/expected" "$work/files" || fail "the package's files differ from tests/desktop/package_files.txt"
+grep -qx './usr/bin/tesselwatchdogapplication -> ../libexec/tessel/tesselwatchdogapplication' "$work/listing" \
+  || fail "bin/tesselwatchdogapplication is not a relative link to the program"
 
 dpkg-deb -x "$deb" "$work/root"
 for file in "data/Brivara Tessel.xml:usr/libexec/tessel/Brivara Tessel.xml" \
@@ -62,7 +52,9 @@ grep -qx 'ExecStart=/usr/libexec/tessel/tesselwatchdogapplication' "$work/root/u
   || fail "the unit does not start the installed program"
 grep -qx 'WantedBy=graphical-session.target' "$work/root/usr/lib/systemd/user/tesselwatchdog.service" \
   || fail "the unit is not for graphical sessions"
-file "$work/root/usr/libexec/tessel/tesselwatchdogapplication" | grep -q ', stripped' || fail "the program is not stripped"
+for program in tesselwatchdogapplication brivaradriver tessel; do
+  file "$work/root/usr/libexec/tessel/$program" | grep -q ', stripped' || fail "$program is not stripped"
+done
 # The updater is stripped too, yet still padded to where a delivered image
 # is appended.
 updater="$work/root/usr/libexec/tessel/ZentraUpdater"
@@ -71,35 +63,58 @@ offset=$(sed -n 's/^TESSEL_UPDATER_IMAGE_OFFSET:STRING=//p' "$build/CMakeCache.t
 [[ $(stat -c %s "$updater") == "$offset" ]] || fail "the updater is not $offset bytes long"
 grep -qx 'KillMode=process' "$work/root/usr/lib/systemd/user/tesselwatchdog.service" \
   || fail "the unit would end what the watchdog started"
+tray_unit="$work/root/usr/lib/systemd/user/brivaradriver.service"
+grep -qx 'ExecStart=/usr/libexec/tessel/brivaradriver' "$tray_unit" || fail "the tray's unit does not start the installed program"
+grep -qx 'WantedBy=graphical-session.target' "$tray_unit" || fail "the tray's unit is not for graphical sessions"
+# The capability would not survive NoNewPrivileges.
+grep -q '^NoNewPrivileges' "$tray_unit" && fail "the tray's unit forbids the capability it needs"
+
+# Every desktop entry and every AppStream file is valid.
+while IFS= read -r -d '' entry; do
+  desktop-file-validate "$entry" || fail "${entry#"$work/root"} is not a valid desktop entry"
+  icon=$(sed -n 's/^Icon=//p' "$entry")
+  compgen -G "$work/root/usr/share/icons/hicolor/*/apps/$icon.*" >/dev/null || fail "${entry#"$work/root"}: no icon $icon"
+done < <(find "$work/root/usr/share/applications" -name '*.desktop' -print0)
+while IFS= read -r -d '' metainfo; do
+  appstreamcli validate --no-net "$metainfo" || fail "${metainfo#"$work/root"} is not valid AppStream"
+done < <(find "$work/root/usr/share" -path '*/metainfo/*.xml' -print0)
 
 # Dependencies as dpkg-shlibdeps found them in the program, not written by hand.
 depends=$(dpkg-deb -f "$deb" Depends)
 echo "Depends: $depends"
-for library in libc6 libqt6core6 libqt6gui6 libqt6widgets6 libqt6dbus6 libqt6xml6 libqt6multimedia6 libudev1; do
+for library in libc6 libqt6core6 libqt6gui6 libqt6widgets6 libqt6dbus6 libqt6xml6 libqt6multimedia6 libqt6network6 \
+               libqt6svg6 libudev1; do
   [[ ",$depends" == *[,\ ]$library\ \(* ]] || fail "Depends lacks $library with a version"
 done
+[[ ",$depends," == *", libcap2-bin,"* ]] || fail "Depends lacks libcap2-bin (setcap, for postinst)"
 
-# The maintainer script enables the user unit for every graphical session
-# (run against the unpacked tree; udev is left alone without a running udevd).
+# The maintainer script enables both user units for every graphical session
+# and gives the tray program its capability (run against the unpacked tree;
+# udev is left alone without a running udevd).
 dpkg-deb -e "$deb" "$work/control"
 if DPKG_ROOT="$work/root" DPKG_MAINTSCRIPT_PACKAGE=tessel-watchdog DPKG_MAINTSCRIPT_NAME=postinst \
   sh "$work/control/postinst" configure >"$work/postinst.log" 2>&1; then
-  link="$work/root/etc/systemd/user/graphical-session.target.wants/tesselwatchdog.service"
-  [[ -L "$link" ]] || fail "postinst did not enable the unit for graphical sessions"
+  for unit in tesselwatchdog.service brivaradriver.service; do
+    link="$work/root/etc/systemd/user/graphical-session.target.wants/$unit"
+    [[ -L "$link" ]] || fail "postinst did not enable $unit for graphical sessions"
+  done
+  getcap "$work/root/usr/libexec/tessel/brivaradriver" | grep -q 'cap_net_bind_service=ep' \
+    || fail "postinst did not give the tray program cap_net_bind_service"
 else
   cat "$work/postinst.log"
   fail "postinst failed"
 fi
 grep -q 'udevadm control --reload-rules' "$work/control/postinst" || fail "postinst does not reload udev rules"
 
-# lintian: no errors. Its remaining warnings are listed in the README.
+# lintian: neither errors nor warnings. Its remaining notes are listed in
+# the README.
 lintian --tag-display-limit 0 "$deb" >"$work/lintian.txt" 2>&1 || true
 cat "$work/lintian.txt"
-if grep -q '^E: ' "$work/lintian.txt"; then
-  fail "lintian reports errors"
+if grep -q '^[EW]: ' "$work/lintian.txt"; then
+  fail "lintian reports errors or warnings"
 fi
 
 if ((failures)); then
   exit 1
 fi
-echo "package: contents, dependencies, unit enabling and lintian as expected"
+echo "package: contents, desktop entries, dependencies, unit enabling, capability and lintian as expected"

@@ -6,6 +6,7 @@
 #include "RecordText.h"
 #include "RequestHandler.h"
 #include "RequestStreamParser.h"
+#include "RequestText.h"
 #include "ResponseWriter.h"
 #include "Text.h"
 #include "common/LittleEndian.h"
@@ -119,14 +120,16 @@ TEST(RequestStreamParserTest, NegativeOrAbsurdLengthStopsTheStream)
 
 TEST(RequestHandlerTest, AnswersAsTheDriverDoes)
 {
-    DriverRegistry registry;
+    MenuItemIds ids;
+    DriverRegistry registry(ids);
     RequestHandler handler(registry);
 
     EXPECT_EQ(handler.handle(message(ADD_OEM_BUTTON, buttonPayload(93)), false).answer, 93);
     EXPECT_EQ(handler.handle(message(ADD_OEM_BUTTON, buttonPayload(116)), false).answer, 116);
-    const auto added = handler.handle(message(ADD_MENU_ITEM, menuPayload(u"Turn on Tessel", 0)), false);
+    const auto addMessage = message(ADD_MENU_ITEM, menuPayload(u"Turn on Tessel", 0));
+    const auto added = handler.handle(addMessage, false);
     EXPECT_EQ(added.answer, 1);
-    EXPECT_EQ(added.description, "ADD_MENU_ITEM length=144 flag=1 itemId=0 caption=\"Turn on Tessel\"");
+    EXPECT_EQ(describeRequest(addMessage, added), "ADD_MENU_ITEM length=144 flag=1 itemId=0 caption=\"Turn on Tessel\"");
     EXPECT_EQ(handler.handle(message(ADD_MENU_ITEM, menuPayload(u"Turn off Tessel", 0)), false).answer, 2);
     EXPECT_EQ(handler.handle(message(REMOVE_MENU_ITEM, menuPayload(u"x", 1)), false).answer, 1);
     EXPECT_EQ(handler.handle(message(REMOVE_MENU_ITEM, menuPayload(u"x", 1)), false).answer, -1);
@@ -145,7 +148,8 @@ TEST(RequestHandlerTest, AnswersAsTheDriverDoes)
 
 TEST(RequestHandlerTest, RejectsWithoutChangesAndSkipsWhatItDoesNotKnow)
 {
-    DriverRegistry registry;
+    MenuItemIds ids;
+    DriverRegistry registry(ids);
     RequestHandler handler(registry);
 
     EXPECT_EQ(handler.handle(message(ADD_OEM_BUTTON, buttonPayload(93)), true).answer, -1);
@@ -153,20 +157,23 @@ TEST(RequestHandlerTest, RejectsWithoutChangesAndSkipsWhatItDoesNotKnow)
     EXPECT_TRUE(registry.buttons().empty());
     EXPECT_TRUE(registry.menuItems().empty());
 
-    const auto shortButton = handler.handle(message(ADD_OEM_BUTTON, Bytes{1, 2}), false);
+    const auto shortMessage = message(ADD_OEM_BUTTON, Bytes{1, 2});
+    const auto shortButton = handler.handle(shortMessage, false);
     EXPECT_EQ(shortButton.answer, -1);
-    EXPECT_EQ(shortButton.description, "ADD_OEM_BUTTON length=2 malformed need=4");
+    EXPECT_EQ(describeRequest(shortMessage, shortButton), "ADD_OEM_BUTTON length=2 malformed need=4");
     EXPECT_EQ(handler.handle(message(REMOVE_MENU_ITEM, Bytes(143)), false).answer, -1);
 
-    const auto unknown = handler.handle(message(42, Bytes(10)), false);
+    const auto unknownMessage = message(42, Bytes(10));
+    const auto unknown = handler.handle(unknownMessage, false);
     EXPECT_FALSE(unknown.answer);
-    EXPECT_EQ(unknown.description, "UNKNOWN type=42 length=10 skipped");
+    EXPECT_EQ(describeRequest(unknownMessage, unknown), "UNKNOWN type=42 length=10 skipped");
 
     Bytes longer = buttonPayload(7);
     longer.resize(9);
-    const auto withExtra = handler.handle(message(ADD_OEM_BUTTON, longer), false);
+    const auto extraMessage = message(ADD_OEM_BUTTON, longer);
+    const auto withExtra = handler.handle(extraMessage, false);
     EXPECT_EQ(withExtra.answer, 7);
-    EXPECT_EQ(withExtra.description, "ADD_OEM_BUTTON length=9 extra=5 buttonId=7");
+    EXPECT_EQ(describeRequest(extraMessage, withExtra), "ADD_OEM_BUTTON length=9 extra=5 buttonId=7");
 }
 
 TEST(DriverRegistryTest, CaptionsComeOutAsUtf8)

@@ -4,6 +4,7 @@
 #include "Endpoint.h"
 #include "EventLog.h"
 #include "ProgramExit.h"
+#include "RequestText.h"
 #include "Text.h"
 
 #include <algorithm>
@@ -114,7 +115,7 @@ void DriverStandIn::received(const std::uint8_t *data, std::size_t size)
 void DriverStandIn::handleRequest(const RequestStreamParser::Message &message)
 {
     const RequestHandler::Outcome outcome = handler.handle(message, mode == AnswerMode::Reject);
-    log.line("request ", outcome.description);
+    log.line("request ", describeRequest(message, outcome));
     if (!outcome.answer)
         return;
     if (mode == AnswerMode::Silent) {
@@ -308,7 +309,7 @@ void DriverStandIn::printStatus()
     log.line("status connected=", isConnected() ? "yes" : "no", " peer=", peer, " mode=", modeText,
              " split=", writer.isSplitArmed() ? "armed" : "off", " glue=", writer.isGlueArmed() ? "armed" : "off",
              " menuItems=", registry.menuItems().size(), " buttons=", registry.buttons().size(),
-             " nextItemId=", registry.nextItemId());
+             " nextItemId=", itemIds.peek());
     for (const DriverRegistry::MenuItem &item : registry.menuItems())
         log.line("status menuItem id=", item.id, " flag=", static_cast<int>(item.flag),
                  " caption=", text::quoted(toUtf8(item.caption)));

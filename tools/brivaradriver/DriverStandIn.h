@@ -63,7 +63,8 @@ private:
     std::string peer = "-";
     std::uint64_t connectionNumber = 0; // tells a late answer whether its connection still stands
     RequestStreamParser parser;
-    DriverRegistry registry;
+    MenuItemIds itemIds;
+    DriverRegistry registry{itemIds};
     RequestHandler handler{registry};
     ResponseWriter writer;
     AnswerMode mode = AnswerMode::Normal;

@@ -1,14 +1,13 @@
 #pragma once
 
+#include "MenuItemIds.h"
+
 #include <cstdint>
-#include <optional>
 #include <string>
 #include <vector>
 
-// What the driver holds for its client: the menu items it added (with the
-// ids it gave them) and the OEM buttons in registration order. Item ids count
-// up for the life of the process, as a real driver's would, so an id from an
-// earlier connection never names a new item.
+// What the driver holds for one client: the menu items it added (with the
+// ids it gave them) and the OEM buttons in registration order.
 class DriverRegistry
 {
 public:
@@ -18,6 +17,8 @@ public:
         std::u16string caption;
         std::uint8_t flag = 0;
     };
+
+    explicit DriverRegistry(MenuItemIds &ids) : ids(ids) {}
 
     void addButton(std::int32_t buttonId) { registeredButtons.push_back(buttonId); }
     std::int32_t addMenuItem(std::u16string caption, std::uint8_t flag);
@@ -29,13 +30,9 @@ public:
     const MenuItem *newestItem() const;
     const std::vector<MenuItem> &menuItems() const { return items; }
     const std::vector<std::int32_t> &buttons() const { return registeredButtons; }
-    std::int32_t nextItemId() const { return nextId; }
 
 private:
+    MenuItemIds &ids;
     std::vector<MenuItem> items; // oldest first
     std::vector<std::int32_t> registeredButtons;
-    std::int32_t nextId = 1;
 };
-
-// UTF-16 text as UTF-8; a lone surrogate becomes U+FFFD.
-std::string toUtf8(const std::u16string &text);

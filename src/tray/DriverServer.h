@@ -1,0 +1,62 @@
+#pragma once
+
+#include "MenuItemIds.h"
+
+#include <QList>
+#include <QObject>
+#include <QString>
+#include <QTcpServer>
+
+class DriverClient;
+
+// The driver's port: listens on the loopback address only (the watchdog runs
+// on the same machine, and nobody on the network has any business with the
+// menu or the buttons) and serves several clients at once, each with its own
+// items and buttons. Everything runs on the main thread's event loop; no
+// call ever waits for a client.
+class DriverServer : public QObject
+{
+    Q_OBJECT
+
+public:
+    static constexpr quint16 DriverPort = 800;
+    // More clients than any session has; a further connection is closed.
+    static constexpr int MaxClients = 16;
+
+    enum class ListenOutcome {
+        Listening,
+        NoPermission, // a privileged port, and the program may not bind it
+        InUse,        // another program holds the port
+        Failed,
+    };
+
+    explicit DriverServer(QObject *parent = nullptr);
+    ~DriverServer() override;
+
+    // Says nothing when it fails: the caller knows whether to tell.
+    ListenOutcome listen(quint16 port);
+    // The system's reason when listen() failed.
+    QString listenError() const { return server.errorString(); }
+    quint16 port() const { return server.serverPort(); }
+
+    const QList<DriverClient *> &clients() const { return connected; }
+    // The program leaves: every client hears DRIVER_EXIT and its connection
+    // closes; no new one is taken. allGone() follows when the last has
+    // closed (at once when there is none).
+    void closeAll();
+
+signals:
+    void clientConnected(DriverClient *client);
+    void clientCountChanged(int count);
+    void allGone();
+
+private:
+    void acceptPending();
+    void forget(DriverClient *client);
+
+    QTcpServer server;
+    MenuItemIds itemIds;
+    QList<DriverClient *> connected;
+    int nextNumber = 1;
+    bool closing = false;
+};

@@ -1,0 +1,83 @@
+// brivaradriver: the camera driver's tray program for Linux. It serves the
+// driver's port 800 for the Tessel watchdog (and any other client), shows
+// their menu items in the tray's menu and their OEM buttons in a small panel,
+// and tells them of the user's clicks. See the README's section on it.
+#include "DriverServer.h"
+#include "TrayController.h"
+#include "TrayTexts.h"
+#include "config/UserInterfaceController.h"
+#include "platform/Platform.h"
+
+#include <QApplication>
+#include <QCommandLineParser>
+#include <QDebug>
+#include <QMessageBox>
+
+#include <memory>
+#include <optional>
+
+namespace {
+
+constexpr int BadOptions = 2;
+constexpr int CannotServe = 1;
+
+std::optional<quint16> portOption(const QCommandLineParser &options, const QCommandLineOption &option)
+{
+    bool ok = false;
+    const uint port = options.value(option).toUInt(&ok);
+    return ok && port <= 65535 ? std::optional<quint16>(static_cast<quint16>(port)) : std::nullopt;
+}
+
+} // namespace
+
+int main(int argc, char *argv[])
+{
+    QApplication application(argc, argv);
+    QApplication::setApplicationName(QStringLiteral("brivaradriver"));
+    QGuiApplication::setDesktopFileName(QStringLiteral("com.brivara.TesselTray"));
+    // The panel may close; the program lives in the tray.
+    QApplication::setQuitOnLastWindowClosed(false);
+
+    QCommandLineParser options;
+    options.setApplicationDescription(
+        QStringLiteral("The Brivara Tessel tray program: the camera driver's menu and buttons for the Tessel watchdog."));
+    options.addHelpOption();
+    const QCommandLineOption portChoice(QStringLiteral("port"),
+                                        QStringLiteral("The port to serve on the loopback address (default 800)."),
+                                        QStringLiteral("number"), QString::number(DriverServer::DriverPort));
+    options.addOption(portChoice);
+    options.process(application);
+    const auto port = portOption(options, portChoice);
+    if (!port) {
+        qCritical().noquote() << "brivaradriver: --port needs a number from 0 to 65535";
+        return BadOptions;
+    }
+
+    const std::unique_ptr<UserInterfaceController> language(UserInterfaceController::instance());
+    if (language->isRightToLeft())
+        QApplication::setLayoutDirection(Qt::RightToLeft);
+    const TrayTexts texts(language.get());
+
+    // One tray a session; the port itself allows only one on the machine.
+    platform::Platform &system = platform::current();
+    const auto instanceLock = system.createInstanceLock("BrivaraDriver_SingleInstanceMutex");
+    switch (instanceLock->acquire()) {
+    case platform::InstanceLock::Outcome::AlreadyHeld:
+        qDebug() << "<main()> The tray program already runs in this session";
+        QMessageBox::information(nullptr, texts.title(),
+                                 texts.text("IDS_ALREADY_RUNNING", "The Brivara Tessel tray program is already running."));
+        return 0;
+    case platform::InstanceLock::Outcome::Failed:
+        qDebug() << "<main()> No single-instance lock; the port alone keeps a second copy out";
+        break;
+    case platform::InstanceLock::Outcome::Acquired:
+        break;
+    }
+
+    TrayController controller(texts, *port);
+    // Logout, systemctl stop, Ctrl+C: the clients hear DRIVER_EXIT first.
+    system.watchForSessionEnd([&controller] { controller.quit(); });
+    if (!controller.start())
+        return CannotServe;
+    return QApplication::exec();
+}

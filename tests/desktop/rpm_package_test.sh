@@ -1,0 +1,90 @@
+#!/usr/bin/env bash
+# The RPM made from this build (for Fedora and its kin): cpack builds it from
+# the same install rules as the .deb, then its files (the list both package
+# tests share), the tray program's capability, its dependencies and scripts,
+# and rpmlint's verdict are checked. Usage: rpm_package_test.sh BUILD_DIR SOURCE_DIR
+set -euo pipefail
+build=$1
+source=$2
+
+for tool in cpack rpmbuild rpm rpm2cpio cpio rpmlint; do
+  if ! command -v "$tool" >/dev/null; then
+    echo "needs $tool (scripts/install-deps)"
+    exit 77
+  fi
+done
+
+work=$(mktemp -d)
+trap 'rm -rf "$work"' EXIT
+failures=0
+fail() {
+  echo "FAIL: $*"
+  failures=$((failures + 1))
+}
+
+(cd "$build" && cpack -G RPM -B "$work/out") >"$work/cpack.log" 2>&1 || {
+  cat "$work/cpack.log"
+  echo "FAIL: cpack"
+  exit 1
+}
+rpms=("$work"/out/tessel-watchdog-*.rpm)
+package=${rpms[0]}
+[[ -f "$package" ]] || { cat "$work/cpack.log"; echo "FAIL: no package"; exit 1; }
+echo "package: ${package##*/}, $(stat -c %s "$package") bytes"
+
+# The same files as the .deb; folders aside (the package owns only its own).
+rpm -qp --qf '[%{FILEMODES:perms} %{FILENAMES}\n]' "$package" >"$work/listing"
+grep -v '^d' "$work/listing" | sed 's#^[^ ]* /##' | sort >"$work/files"
+grep -v '^#' "$source/tests/desktop/package_files.txt" | sort >"$work/expected"
+diff -u "$work/expected" "$work/files" || fail "the package's files differ from tests/desktop/package_files.txt"
+for folder in /usr/libexec/tessel /usr/share/doc/tessel-watchdog; do
+  grep -qx "d[^ ]* $folder" "$work/listing" || fail "the package does not own $folder"
+done
+for system_folder in /usr/libexec /usr/lib/udev/rules.d /usr/lib/systemd/user /usr/share/applications; do
+  grep -q " $system_folder\$" "$work/listing" && fail "the package claims the system's folder $system_folder"
+done
+
+(mkdir "$work/root" && cd "$work/root" && rpm2cpio "$package" | cpio -idm --quiet)
+cmp -s "$source/data/70-tessel-camera.rules" "$work/root/usr/lib/udev/rules.d/70-tessel-camera.rules" \
+  || fail "the udev rule is not data/70-tessel-camera.rules"
+for unit in tesselwatchdog brivaradriver; do
+  grep -q "^ExecStart=/usr/libexec/tessel/" "$work/root/usr/lib/systemd/user/$unit.service" \
+    || fail "$unit.service does not start the installed program"
+done
+
+# rpmbuild's own stripping must not undo the updater's padding: an
+# appended image starts at that offset.
+offset=$(sed -n 's/^TESSEL_UPDATER_IMAGE_OFFSET:STRING=//p' "$build/CMakeCache.txt")
+[[ $(stat -c %s "$work/root/usr/libexec/tessel/ZentraUpdater") == "$offset" ]] \
+  || fail "the updater is not $offset bytes long"
+
+# rpm gives the tray program its port capability as it installs the file.
+rpm -qp --filecaps "$package" | grep -qxP '/usr/libexec/tessel/brivaradriver\tcap_net_bind_service=ep' \
+  || fail "the tray program does not carry cap_net_bind_service"
+
+# Libraries as rpmbuild found them in the programs, plus what is loaded at
+# run time.
+rpm -qpR "$package" >"$work/requires"
+for requirement in 'libQt6Core.so.6()(64bit)' 'libQt6Network.so.6()(64bit)' 'libQt6Svg.so.6()(64bit)' \
+                   'libudev.so.1()(64bit)' qt6-qtbase-gui systemd-udev; do
+  grep -qxF "$requirement" "$work/requires" || fail "Requires lacks $requirement"
+done
+
+# The scripts enable both user units on installation, take them back on
+# removal, and reload udev's rules.
+rpm -qp --scripts "$package" >"$work/scripts"
+grep -q 'preset tesselwatchdog.service brivaradriver.service' "$work/scripts" || fail "%post does not enable the units"
+grep -q 'disable tesselwatchdog.service brivaradriver.service' "$work/scripts" || fail "%preun does not disable the units"
+grep -q 'udevadm control --reload-rules' "$work/scripts" || fail "the scripts do not reload udev's rules"
+
+# rpmlint: no errors. Its remaining warnings are listed in the README.
+rpmlint -c "$source/packaging/rpm/rpmlint.toml" "$package" >"$work/rpmlint.txt" 2>&1 || true
+cat "$work/rpmlint.txt"
+if grep -q ': E: ' "$work/rpmlint.txt"; then
+  fail "rpmlint reports errors"
+fi
+
+if ((failures)); then
+  exit 1
+fi
+echo "package: contents, capability, dependencies, scripts and rpmlint as expected"

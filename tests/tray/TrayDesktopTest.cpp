@@ -1,0 +1,316 @@
+// The tray program as a user meets it: under an X server of the test's own
+// with an XEmbed tray host, with the real watchdog (and the camera stand-in)
+// as its client, clicked with xdotool; screenshots go to build/screenshots.
+// Also what happens to its port capability. Each test runs in private
+// network, pid and mount namespaces (the system tests' main), so port 800 is
+// real and free, and a private /tmp keeps the X server's display to itself.
+#include "ButtonPanelGrid.h"
+#include "SystemFixture.h"
+#include "XSession.h"
+
+#include <sys/mount.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <csignal>
+#include <cstdlib>
+#include <fstream>
+
+using namespace systemtest;
+
+namespace {
+
+const std::filesystem::path screenshotFolder = programDirectory().parent_path() / "screenshots";
+
+std::filesystem::path trayProgram()
+{
+    return programDirectory().parent_path() / "desktop" / "brivaradriver";
+}
+
+// The value of a "Name:\tvalue" line of /proc/PID/status.
+std::string statusField(pid_t pid, const std::string &name)
+{
+    std::ifstream status("/proc/" + std::to_string(pid) + "/status");
+    for (std::string line; std::getline(status, line);)
+        if (line.rfind(name + ":", 0) == 0)
+            return line.substr(line.find_first_not_of(" \t", name.size() + 1));
+    return {};
+}
+
+class TrayDesktopScenario : public SystemFixture
+{
+protected:
+    static void SetUpTestSuite()
+    {
+        // X servers keep their locks and sockets in /tmp, shared with every
+        // other test and engineer on the machine; this one gets its own.
+        privateTmp = ::mount("tmpfs", "/tmp", "tmpfs", 0, "mode=1777") == 0;
+    }
+
+    void SetUp() override
+    {
+        ASSERT_TRUE(privateTmp) << "no private /tmp";
+        SystemFixture::SetUp();
+        trayLog = LogFile(file("tray.log"));
+        // No session bus: the tray then uses the X server's tray host.
+        ::setenv("DBUS_SESSION_BUS_ADDRESS", "disabled:", 1);
+    }
+
+    void TearDown() override
+    {
+        if (watcher)
+            watcher->signal(SIGTERM);
+        if (tray)
+            tray->signal(SIGTERM);
+        if (HasFailure()) {
+            std::printf("---- %s\n", trayLog.path().c_str());
+            for (const auto &line : trayLog.lines())
+                std::printf("%s\n", line.c_str());
+        }
+        if (tray && !tray->waitForExit(3s))
+            tray->signal(SIGKILL);
+        SystemFixture::TearDown();
+    }
+
+    void startX()
+    {
+        if (const auto missing = XSession::missingTool())
+            GTEST_SKIP() << "needs " << *missing << " (scripts/install-deps)";
+        ASSERT_TRUE(x.start(folder));
+    }
+
+    // The tray program from build/desktop, on the X server when there is one.
+    void startTray(const std::vector<std::string> &wrapper = {})
+    {
+        std::vector<std::string> command = {"QT_QPA_PLATFORM=" + std::string(x.display().empty() ? "offscreen" : "xcb"),
+                                            "DISPLAY=" + x.display()};
+        command.insert(command.end(), wrapper.begin(), wrapper.end());
+        command.push_back(trayProgram().string());
+        tray = std::make_unique<Program>();
+        ASSERT_TRUE(tray->start("/usr/bin/env", command, file("tray.log")));
+    }
+
+    std::optional<XSession::Window> trayWindow(const std::function<bool(const XSession::Window &)> &which)
+    {
+        std::optional<XSession::Window> found;
+        eventually([&] {
+            for (const auto &window : x.windowsOf("brivaradriver"))
+                if (which(window))
+                    found = window;
+            return found.has_value();
+        });
+        return found;
+    }
+
+    // The tray icon, once the tray host at the top of the screen has taken it.
+    std::optional<XSession::Window> embeddedIcon()
+    {
+        return trayWindow([](const XSession::Window &w) { return w.width <= 64 && w.height <= 64 && w.y < 40; });
+    }
+
+    std::optional<XSession::Window> buttonPanel()
+    {
+        return trayWindow([](const XSession::Window &w) { return w.name == "Brivara Tessel"; });
+    }
+
+    // Opens the icon's menu and takes its picture.
+    void openMenu(const XSession::Window &icon, const std::string &screenshot)
+    {
+        const auto before = x.windowsOf("brivaradriver").size();
+        x.click(icon.x + icon.width / 2, icon.y + icon.height / 2, 3);
+        ASSERT_TRUE(eventually([&] { return x.windowsOf("brivaradriver").size() > before; })) << "no menu";
+        EXPECT_TRUE(x.screenshot(screenshotFolder / screenshot));
+    }
+
+    // A session bus of the test's own, used by the programs started after.
+    void startSessionBus()
+    {
+        const std::string address = "unix:path=" + file("session_bus").string();
+        bus = std::make_unique<Program>();
+        ASSERT_TRUE(bus->start("/usr/bin/dbus-daemon", {"--session", "--nofork", "--address=" + address},
+                               file("bus.log")));
+        ::setenv("DBUS_SESSION_BUS_ADDRESS", address.c_str(), 1);
+        ASSERT_TRUE(eventually([&] { return std::filesystem::exists(file("session_bus")); }));
+    }
+
+    // What KDE's tray (or GNOME's AppIndicator extension) offers: a
+    // StatusNotifier watcher with a host registered, mocked; it logs every
+    // call to watcher.log.
+    void startStatusNotifierWatcher()
+    {
+        watcher = std::make_unique<Program>();
+        // The python3 on PATH may not be the one that has dbusmock.
+        ASSERT_TRUE(watcher->start("/usr/bin/python3",
+                                   {"-m", "dbusmock", "org.kde.StatusNotifierWatcher", "/StatusNotifierWatcher",
+                                    "org.kde.StatusNotifierWatcher"},
+                                   file("watcher.log")));
+        const std::string mock = "-d org.kde.StatusNotifierWatcher -o /StatusNotifierWatcher -m "
+                                 "org.freedesktop.DBus.Mock.";
+        ASSERT_TRUE(eventually([&] { return !busCall(mock + "AddMethod org.kde.StatusNotifierWatcher "
+                                                            "RegisterStatusNotifierItem s \"''\" \"''\"").empty(); }));
+        for (const char *property : {"IsStatusNotifierHostRegistered '<true>'", "ProtocolVersion '<0>'",
+                                     "RegisteredStatusNotifierItems '<@as []>'"})
+            ASSERT_FALSE(busCall(mock + "AddProperty org.kde.StatusNotifierWatcher " + property).empty());
+    }
+
+    // gdbus call on the session bus; its output, empty on failure.
+    static std::string busCall(const std::string &arguments)
+    {
+        std::string output;
+        FILE *pipe = ::popen(("gdbus call --session " + arguments + " 2>/dev/null").c_str(), "r");
+        if (!pipe)
+            return output;
+        char buffer[4096];
+        while (const std::size_t count = std::fread(buffer, 1, sizeof buffer, pipe))
+            output.append(buffer, count);
+        return ::pclose(pipe) == 0 ? output : std::string();
+    }
+
+    static inline bool privateTmp = false;
+    std::unique_ptr<Program> watcher;
+    XSession x;
+    LogFile trayLog{""};
+    std::unique_ptr<Program> tray;
+};
+
+} // namespace
+
+TEST_F(TrayDesktopScenario, TheWatchdogsMenuItemAndButtonsWorkFromTheTray)
+{
+    startX();
+    startTray();
+    ASSERT_TRUE(trayLog.waitFor("<DriverServer::listen()> Listening on 127.0.0.1:800"));
+    const auto icon = embeddedIcon();
+    ASSERT_TRUE(icon) << "the tray host did not take the icon";
+
+    startWatchdogWithCamera();
+    ASSERT_TRUE(trayLog.waitFor("Client 1 added menu item 1 with the caption \"Turn on Tessel\"", 10s));
+    ASSERT_TRUE(trayLog.waitFor("Client 1 added OEM button 23"));
+    EXPECT_EQ(trayLog.count("Client 1 added OEM button"), 14);
+    const auto panel = buttonPanel();
+    ASSERT_TRUE(panel) << "the button panel did not show";
+    // Two rows of seven.
+    EXPECT_EQ(panel->width, 2 * ButtonPanelGrid::Margin + 7 * ButtonPanelGrid::ButtonSize + 6 * ButtonPanelGrid::Spacing);
+
+    // The user opens the menu and picks the watchdog's item: the watchdog
+    // starts the viewer, and the item's caption flips.
+    openMenu(*icon, "tray-menu.png");
+    x.keys("Down Return");
+    ASSERT_TRUE(viewerLog.waitFor("tessel: connected", 10s));
+    ASSERT_TRUE(trayLog.waitFor("Client 1 removed menu item 1"));
+    ASSERT_TRUE(trayLog.waitFor("Client 1 added menu item 2 with the caption \"Turn off Tessel\""));
+    openMenu(*icon, "tray-menu-viewer-on.png");
+    x.keys("Escape");
+
+    // The light button, second in the panel's first row.
+    x.click(panel->x + ButtonPanelGrid::Margin + ButtonPanelGrid::ButtonSize + ButtonPanelGrid::Spacing + ButtonPanelGrid::ButtonSize / 2,
+            panel->y + ButtonPanelGrid::Margin + ButtonPanelGrid::ButtonSize / 2, 1);
+    EXPECT_TRUE(trayLog.waitFor("Client 1 OEM button 116 pressed"));
+    EXPECT_TRUE(viewerLog.waitFor("tessel: received request=1 command=116 LIGHT"));
+    EXPECT_TRUE(x.screenshot(screenshotFolder / "tray-panel.png"));
+}
+
+TEST_F(TrayDesktopScenario, DesktopsWithStatusNotifierItemsGetTheMenuOverDBus)
+{
+    startX();
+    startSessionBus();
+    // The session starts the tray before the desktop's tray host: the icon
+    // waits for the host rather than settle for no tray at all.
+    startTray();
+    ASSERT_TRUE(trayLog.waitFor("<DriverServer::listen()> Listening on 127.0.0.1:800"));
+    startStatusNotifierWatcher();
+    LogFile watcherLog(file("watcher.log"));
+    const auto registered = watcherLog.waitFor("RegisterStatusNotifierItem");
+    ASSERT_TRUE(registered) << "the tray did not register its StatusNotifierItem";
+    EXPECT_FALSE(trayLog.find("stands alone"));
+    const std::string item = [&] {
+        const std::string line = watcherLog.lines()[*registered];
+        return line.substr(line.rfind(' ') + 1);
+    }();
+    const std::string object = "-d " + item + " -o /StatusNotifierItem ";
+    const std::string menuPath = [&] {
+        const std::string reply = busCall(object + "-m org.freedesktop.DBus.Properties.Get org.kde.StatusNotifierItem Menu");
+        const auto start = reply.find('\'') + 1;
+        return reply.substr(start, reply.find('\'', start) - start);
+    }();
+    ASSERT_FALSE(menuPath.empty());
+    const std::string menu = "-d " + item + " -o " + menuPath + " -m com.canonical.dbusmenu.";
+    // The entry with that label: its id, or nothing.
+    auto entryLabelled = [&](const std::string &label) -> std::optional<std::string> {
+        const std::string layout = busCall(menu + "GetLayout -- 0 -1 '@as []'");
+        const auto at = layout.find("'label': <'" + label + "'>");
+        if (at == std::string::npos)
+            return std::nullopt;
+        const auto open = layout.rfind("<(", at) + 2;
+        return layout.substr(open, layout.find(',', open) - open);
+    };
+
+    startWatchdog();
+    std::optional<std::string> turnOn;
+    ASSERT_TRUE(eventually([&] { return (turnOn = entryLabelled("Turn on Tessel")).has_value(); }, 10s));
+    ASSERT_FALSE(busCall(menu + "Event -- " + *turnOn + " clicked '<0>' 0").empty());
+    ASSERT_TRUE(viewerLog.waitFor("tessel: connected", 10s));
+    std::optional<std::string> turnOff;
+    ASSERT_TRUE(eventually([&] { return (turnOff = entryLabelled("Turn off Tessel")).has_value(); }));
+    EXPECT_EQ(*turnOff, *turnOn) << "the caption did not change in place";
+}
+
+TEST_F(TrayDesktopScenario, WithoutThePortCapabilityItSaysWhy)
+{
+    startX();
+    // Root as well loses the capability from its bounding set.
+    startTray({"setpriv", "--bounding-set", "-net_bind_service", "--"});
+    ASSERT_TRUE(trayLog.waitFor("Port 800 is a privileged port, and this program may not use it"));
+    ASSERT_TRUE(trayWindow([](const XSession::Window &w) { return w.name == "Brivara Tessel"; }))
+        << "no message box";
+    EXPECT_TRUE(x.screenshot(screenshotFolder / "tray-no-permission.png"));
+    tray->signal(SIGTERM);
+    EXPECT_EQ(tray->waitForExit(), 1);
+}
+
+TEST_F(TrayDesktopScenario, GivesUpTheCapabilityOnceItListens)
+{
+    std::ifstream uidMap("/proc/self/uid_map");
+    std::string inside, outside;
+    uidMap >> inside >> outside;
+    if (outside != "0")
+        GTEST_SKIP() << "needs real root to set a file capability";
+
+    // A copy with the capability, as the package installs it, run by a user
+    // without privileges of its own.
+    const auto copy = folder / "program" / "brivaradriver";
+    std::filesystem::create_directories(copy.parent_path());
+    std::filesystem::copy_file(trayProgram(), copy);
+    ASSERT_EQ(std::system(("setcap cap_net_bind_service+ep " + copy.string()).c_str()), 0);
+    const std::string user = "65534";
+    ::chmod(folder.c_str(), 0755);
+    const auto home = folder / "home";
+    std::filesystem::create_directories(home);
+    ASSERT_EQ(::chown(home.c_str(), 65534, 65534), 0);
+    ::chmod(home.c_str(), 0700);
+    tray = std::make_unique<Program>();
+    ASSERT_TRUE(tray->start("/usr/bin/env",
+                            {"HOME=" + home.string(), "XDG_RUNTIME_DIR=" + home.string(), "QT_QPA_PLATFORM=offscreen",
+                             "setpriv", "--reuid", user, "--regid", user, "--clear-groups", "--", copy.string()},
+                            file("tray.log")));
+    ASSERT_TRUE(trayLog.waitFor("<DriverServer::listen()> Listening on 127.0.0.1:800"));
+
+    const pid_t pid = tray->pid();
+    EXPECT_TRUE(eventually([&] { return statusField(pid, "CapEff") == "0000000000000000"; }));
+    EXPECT_EQ(statusField(pid, "CapPrm"), "0000000000000000");
+    // Dumpable again: its /proc entries are its user's, so that a watchdog
+    // of that user finds it by its executable's name.
+    struct stat entry{};
+    ASSERT_EQ(::stat(("/proc/" + std::to_string(pid)).c_str(), &entry), 0);
+    EXPECT_EQ(entry.st_uid, 65534u);
+    const std::string readlink = "setpriv --reuid " + user + " --regid " + user + " --clear-groups readlink /proc/"
+                                 + std::to_string(pid) + "/exe > " + (home / "exe").string();
+    ASSERT_EQ(std::system(readlink.c_str()), 0);
+    std::ifstream seen(home / "exe");
+    std::string executable;
+    seen >> executable;
+    EXPECT_EQ(executable, copy.string());
+
+    tray->signal(SIGTERM);
+    EXPECT_EQ(tray->waitForExit(), 0);
+}

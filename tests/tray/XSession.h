@@ -1,0 +1,52 @@
+#pragma once
+
+#include "SystemHarness.h"
+
+#include <filesystem>
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace systemtest {
+
+// An X server of the test's own (Xvfb, on a display it picks itself) with an
+// XEmbed tray host in it (trayer, docked at the top right), and the X tools
+// that look at it and work it like a user: xdotool and ImageMagick's import.
+class XSession
+{
+public:
+    struct Window
+    {
+        long id = 0;
+        std::string name;
+        int x = 0;
+        int y = 0;
+        int width = 0;
+        int height = 0;
+    };
+
+    // The first tool that is not installed, or nothing.
+    static std::optional<std::string> missingTool();
+
+    // Starts the server and the tray host; their output goes to `folder`.
+    bool start(const std::filesystem::path &folder);
+    // ":N", for DISPLAY.
+    const std::string &display() const { return displayName; }
+
+    // The visible windows of a program (its WM_CLASS), with their names and
+    // places on the screen.
+    std::vector<Window> windowsOf(const std::string &windowClass) const;
+    void click(int x, int y, int button) const;
+    void keys(const std::string &keyNames) const;
+    // A PNG of the whole screen.
+    bool screenshot(const std::filesystem::path &file) const;
+
+private:
+    std::string run(const std::string &command) const;
+
+    Program server;
+    Program trayHost;
+    std::string displayName;
+};
+
+} // namespace systemtest
