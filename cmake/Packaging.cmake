@@ -89,7 +89,10 @@ set(CPACK_RPM_EXCLUDE_FROM_AUTO_FILELIST_ADDITION
   /usr/share/icons/hicolor/scalable/apps)
 set(CPACK_RPM_DEBUGINFO_PACKAGE OFF)
 # The .deb has no build-id links either; the packager is whom to ask.
+# CPack has stripped what is to be stripped: rpmbuild's own pass would also
+# strip the padded updater and so move where an appended image starts.
 set(CPACK_RPM_SPEC_MORE_DEFINE "%define _build_id_links none
-%define packager ${CPACK_PACKAGE_CONTACT}")
+%define packager ${CPACK_PACKAGE_CONTACT}
+%define __os_install_post %{nil}")
 
 include(CPack)

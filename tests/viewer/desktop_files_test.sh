@@ -5,7 +5,7 @@ set -eu
 source_dir=$1
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
-sed 's|@TESSEL_VIEWER_PROGRAM@|/usr/libexec/tessel/tessel|' \
+sed 's|@TESSEL_INSTALL_PROGRAMDIR@|/usr/libexec/tessel|' \
     "$source_dir/src/viewer/com.brivara.tessel.desktop.in" > "$work/com.brivara.tessel.desktop"
 desktop-file-validate "$work/com.brivara.tessel.desktop"
 appstreamcli validate --no-net --explain "$source_dir/src/viewer/com.brivara.tessel.metainfo.xml"
