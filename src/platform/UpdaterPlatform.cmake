@@ -2,6 +2,7 @@
 # the standard streams, the filter registration and keeping the machine
 # awake. Plain C++, no Qt, so it builds for Windows as well.
 set(updater_platform_interfaces
+  FileSystem.h
   FilterRegistration.h
   KeepAwake.h
   Md5.h
@@ -13,6 +14,7 @@ if(WIN32)
     win32/ComFilterRegistration.cpp
     win32/CryptoApiMd5.cpp
     win32/ExecutionStateKeepAwake.cpp
+    win32/Win32FileSystem.cpp
     win32/Win32ProgramFile.cpp
     win32/Win32StandardStreams.cpp
   )
@@ -25,6 +27,7 @@ else()
     linux/DlFilterRegistration.cpp
     linux/LogindKeepAwake.cpp
     linux/OpenSslMd5.cpp
+    linux/PosixFileSystem.cpp
     linux/PosixStandardStreams.cpp
     linux/ProcProgramFile.cpp
   )
