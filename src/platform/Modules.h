@@ -1,5 +1,6 @@
 #pragma once
 
+#include <memory>
 #include <string>
 
 namespace platform {
@@ -19,6 +20,11 @@ public:
     virtual void *lookup(ModuleHandle module, const char *function) = 0;
     // Releases a module; false when the system refuses.
     virtual bool release(ModuleHandle module) = 0;
+    // The file that load() looks for under a module name, for messages.
+    virtual std::string fileNameFor(const std::string &name) const { return name; }
 };
+
+// The backend's loader, for programs that have no Platform (the updater).
+std::unique_ptr<Modules> createModuleLoader();
 
 } // namespace platform

@@ -19,8 +19,10 @@ public:
     virtual ~Processes() = default;
 
     // Looks for a running process whose executable name equals exeName,
-    // ignoring case. `running` tells whether one was found; the result tells
-    // only whether the process list could be read to its end.
+    // ignoring case, among the processes of this user (Linux) or this logon
+    // session (Windows): another user's viewer or driver is not ours.
+    // `running` tells whether one was found; the result tells only whether
+    // the process list could be read to its end.
     virtual bool isProcessRunning(const std::string &exeName, bool &running) = 0;
 
     // Starts a program without waiting for it, looking first in the running

@@ -1,11 +1,12 @@
 # The updater's share of the platform layer: MD5, the program's own file,
-# the standard streams, the filter registration and keeping the machine
-# awake. Plain C++, no Qt, so it builds for Windows as well.
+# the standard streams, the filter registration, keeping the machine awake,
+# and (through tessel_modules) loading the control library. Plain C++, no Qt, so it builds for Windows as well.
 set(updater_platform_interfaces
   FileSystem.h
   FilterRegistration.h
   KeepAwake.h
   Md5.h
+  Modules.h
   ProgramFile.h
   StandardStreams.h
 )
@@ -34,6 +35,7 @@ else()
   target_link_libraries(tessel_updater_platform PUBLIC OpenSSL::Crypto PkgConfig::LIBSYSTEMD ${CMAKE_DL_LIBS})
 endif()
 target_include_directories(tessel_updater_platform PUBLIC ${CMAKE_SOURCE_DIR}/src)
+target_link_libraries(tessel_updater_platform PUBLIC tessel_modules)
 target_link_libraries(tessel_updater_platform PRIVATE zentrasw_interface)
 tessel_strict_warnings(tessel_updater_platform)
 set_target_properties(tessel_updater_platform PROPERTIES AUTOMOC OFF)

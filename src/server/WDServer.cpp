@@ -174,6 +174,15 @@ void WDServer::run()
 
 void WDServer::acceptConnection(net::SocketHandle socket)
 {
+    // Loopback is shared by every user and session of the machine: only our
+    // own may see the camera's buttons or take the viewer's place. A stranger
+    // is turned away before it touches the current connection.
+    std::string why;
+    if (!net::peerIsOurs(socket, why)) {
+        qDebug().noquote() << "<WDServer::run()> Connection refused:" << QString::fromStdString(why);
+        net::closeSocket(socket);
+        return;
+    }
     net::setSendTimeout(socket, SendTimeoutMs);
     auto connection = std::make_shared<SocketConnection>(socket);
     bool started = false;

@@ -1,10 +1,11 @@
 // ZentraUpdater: prints the camera's firmware version, backs the firmware
 // up, or checks a firmware image and writes it to the camera.
 #include "Console.h"
-#include "LinkedControlLibrary.h"
+#include "LoadedControlLibrary.h"
 #include "SleepGuard.h"
 #include "ZentraUpdater.h"
 #include "platform/FilterRegistration.h"
+#include "platform/Modules.h"
 #include "platform/StandardStreams.h"
 
 #include <string>
@@ -17,7 +18,13 @@ int main(int argc, char **argv)
     platform::useBinaryStandardStreams();
 
     updater::StandardConsole console;
-    updater::LinkedControlLibrary library;
+    const auto modules = platform::createModuleLoader();
+    updater::LoadedControlLibrary library(*modules);
+    std::string problem;
+    if (!library.load(problem)) {
+        console.err(problem + "\n");
+        return updater::EXIT_FAILED;
+    }
     const auto filter = platform::createFilterRegistration();
     updater::UpdaterServices services(console, library, *filter);
     services.keepAwake = [] {

@@ -41,6 +41,7 @@ cat >"$work/expected" <<'LIST'
 ./usr/lib/udev/rules.d/70-tessel-camera.rules
 ./usr/libexec/tessel/Brivara Tessel.xml
 ./usr/libexec/tessel/BrivaraDriver_Fedora.xml
+./usr/libexec/tessel/ZentraUpdater
 ./usr/libexec/tessel/ding.wav
 ./usr/libexec/tessel/tesselwatchdogapplication
 ./usr/share/doc/tessel-watchdog/README.md
@@ -62,6 +63,14 @@ grep -qx 'ExecStart=/usr/libexec/tessel/tesselwatchdogapplication' "$work/root/u
 grep -qx 'WantedBy=graphical-session.target' "$work/root/usr/lib/systemd/user/tesselwatchdog.service" \
   || fail "the unit is not for graphical sessions"
 file "$work/root/usr/libexec/tessel/tesselwatchdogapplication" | grep -q ', stripped' || fail "the program is not stripped"
+# The updater is stripped too, yet still padded to where a delivered image
+# is appended.
+updater="$work/root/usr/libexec/tessel/ZentraUpdater"
+file "$updater" | grep -q ', stripped' || fail "the updater is not stripped"
+offset=$(sed -n 's/^TESSEL_UPDATER_IMAGE_OFFSET:STRING=//p' "$build/CMakeCache.txt")
+[[ $(stat -c %s "$updater") == "$offset" ]] || fail "the updater is not $offset bytes long"
+grep -qx 'KillMode=process' "$work/root/usr/lib/systemd/user/tesselwatchdog.service" \
+  || fail "the unit would end what the watchdog started"
 
 # Dependencies as dpkg-shlibdeps found them in the program, not written by hand.
 depends=$(dpkg-deb -f "$deb" Depends)

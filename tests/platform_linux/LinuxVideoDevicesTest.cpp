@@ -17,8 +17,10 @@ namespace {
 class LinuxVideoDevicesTest : public ::testing::Test
 {
 protected:
-    // A video node below its own USB device, or without one.
-    void addVideo(unsigned number, const std::optional<std::string> &name, bool usbParent)
+    // A video node below its own USB device, or without one, with what
+    // udev found out about it, if anything.
+    void addVideo(unsigned number, const std::optional<std::string> &name, bool usbParent,
+                  const std::optional<std::string> &udevCapabilities = std::nullopt)
     {
         auto &testbed = bed.testbed();
         std::string parent;
@@ -32,8 +34,11 @@ protected:
         camera_standin::NameValues attributes{{"dev", "81:" + std::to_string(number)}};
         if (name)
             attributes.emplace_back("name", *name);
+        camera_standin::NameValues properties{{"DEVNAME", "/dev/" + node}};
+        if (udevCapabilities)
+            properties.emplace_back("ID_V4L_CAPABILITIES", *udevCapabilities);
         ASSERT_FALSE(testbed.addDevice("video4linux", usbParent ? "video4linux/" + node : "platform/" + node,
-                                       parent, attributes, {{"DEVNAME", "/dev/" + node}})
+                                       parent, attributes, properties)
                          .empty());
     }
 
@@ -88,6 +93,19 @@ TEST_F(LinuxVideoDevicesTest, NumericOrderAndSlotsForUnreadableDevices)
     EXPECT_EQ((*paths)[0], "/dev/video2 Two") << "no USB parent: no ids";
     EXPECT_FALSE((*paths)[1]) << "without a name the path cannot be built";
     EXPECT_EQ((*paths)[2], "/dev/video10 usb#vid_1d6b&pid_01a0 Ten");
+}
+
+TEST_F(LinuxVideoDevicesTest, WhatUdevFoundDecidesWithoutOpeningTheNode)
+{
+    // None of these nodes can be opened: only udev can tell them apart.
+    addVideo(0, std::string("Capture"), true, ":capture:");
+    addVideo(1, std::string("Metadata"), true, ":");
+    addVideo(2, std::string("Unknown"), true);
+    const auto paths = video.listDevicePaths();
+    ASSERT_TRUE(paths);
+    ASSERT_EQ(paths->size(), 2u);
+    EXPECT_EQ((*paths)[0], "/dev/video0 usb#vid_1d6b&pid_01a0 Capture");
+    EXPECT_EQ((*paths)[1], "/dev/video2 usb#vid_1d6b&pid_01a2 Unknown") << "without udev's word, the node keeps its place";
 }
 
 } // namespace

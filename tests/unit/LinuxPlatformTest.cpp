@@ -13,6 +13,7 @@
 #include <unistd.h>
 
 #include <chrono>
+#include <csignal>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
@@ -194,6 +195,56 @@ TEST(LinuxPlatformTest, AnExitedProcessNotYetReapedIsNotRunning)
     ::waitpid(child, nullptr, 0);
 }
 
+TEST(LinuxPlatformTest, AnotherUsersProcessIsNotOurs)
+{
+    if (::geteuid() != 0)
+        GTEST_SKIP() << "needs root to run a program as another user";
+    TemporaryFolder folder;
+    fs::permissions(folder.path, fs::perms::owner_all | fs::perms::group_read | fs::perms::group_exec
+                                     | fs::perms::others_read | fs::perms::others_exec);
+    const fs::path program = folder.path / "tessel-lookup";
+    fs::copy_file("/bin/sleep", program);
+    const auto start = [&](uid_t uid) {
+        const pid_t child = ::fork();
+        if (child == 0) {
+            if (::setresgid(uid, uid, uid) != 0 || ::setresuid(uid, uid, uid) != 0)
+                ::_exit(126);
+            ::execl(program.c_str(), program.c_str(), "30", static_cast<char *>(nullptr));
+            ::_exit(127);
+        }
+        return child;
+    };
+    const auto foundSoon = [] {
+        LinuxProcesses processes;
+        bool running = false;
+        for (int i = 0; i < 300 && !running; ++i) {
+            std::this_thread::sleep_for(std::chrono::milliseconds(10));
+            processes.isProcessRunning("tessel-lookup.exe", running);
+        }
+        return running;
+    };
+
+    const pid_t stranger = start(65534);
+    ASSERT_GT(stranger, 0);
+    // The stranger's program must be up before its absence means anything.
+    ASSERT_TRUE(waitForFile("/proc/" + std::to_string(stranger) + "/exe"));
+    for (int i = 0; i < 300 && fs::read_symlink("/proc/" + std::to_string(stranger) + "/exe") != program; ++i)
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    ASSERT_EQ(fs::read_symlink("/proc/" + std::to_string(stranger) + "/exe"), program);
+    LinuxProcesses processes;
+    bool running = true;
+    EXPECT_TRUE(processes.isProcessRunning("tessel-lookup.exe", running));
+    EXPECT_FALSE(running) << "a program of uid 65534 counted as ours";
+
+    const pid_t own = start(::getuid());
+    ASSERT_GT(own, 0);
+    EXPECT_TRUE(foundSoon());
+    for (const pid_t child : {stranger, own}) {
+        ::kill(child, SIGKILL);
+        ::waitpid(child, nullptr, 0);
+    }
+}
+
 TEST(LinuxPlatformTest, OpeningAProgramGivesTheResultCodesOfTheSystem)
 {
     TemporaryFolder folder;
@@ -220,8 +271,8 @@ TEST(LinuxPlatformTest, OpeningAProgramGivesTheResultCodesOfTheSystem)
 
 TEST(LinuxPlatformTest, ModulesAreNamedTheLinuxWay)
 {
-    EXPECT_EQ(DlModules::fileNameFor("ZentraSw.dll"), "libZentraSw.so");
-    EXPECT_EQ(DlModules::fileNameFor("tlxuvc.ax"), "tlxuvc.ax");
+    EXPECT_EQ(DlModules::fileName("ZentraSw.dll"), "libZentraSw.so");
+    EXPECT_EQ(DlModules::fileName("tlxuvc.ax"), "tlxuvc.ax");
     DlModules modules;
     EXPECT_EQ(modules.load("NoSuchModule.dll"), nullptr);
     platform::ModuleHandle libc = modules.load("libc.so.6");

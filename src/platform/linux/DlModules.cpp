@@ -7,7 +7,7 @@
 
 namespace platform::linux_backend {
 
-std::string DlModules::fileNameFor(const std::string &name)
+std::string DlModules::fileName(const std::string &name)
 {
     constexpr std::size_t dllSuffix = 4;
     if (name.size() > dllSuffix
@@ -18,7 +18,7 @@ std::string DlModules::fileNameFor(const std::string &name)
 
 ModuleHandle DlModules::load(const std::string &name)
 {
-    const std::string file = fileNameFor(name);
+    const std::string file = fileName(name);
     if (file.find('/') == std::string::npos) {
         const std::string besideProgram = programDirectory() + "/" + file;
         if (void *module = ::dlopen(besideProgram.c_str(), RTLD_NOW | RTLD_LOCAL))
@@ -38,3 +38,8 @@ bool DlModules::release(ModuleHandle module)
 }
 
 } // namespace platform::linux_backend
+
+std::unique_ptr<platform::Modules> platform::createModuleLoader()
+{
+    return std::make_unique<linux_backend::DlModules>();
+}

@@ -13,9 +13,10 @@ public:
     ModuleHandle load(const std::string &name) override;
     void *lookup(ModuleHandle module, const char *function) override;
     bool release(ModuleHandle module) override;
+    std::string fileNameFor(const std::string &name) const override { return fileName(name); }
 
     // The file name that stands for a Windows module name.
-    static std::string fileNameFor(const std::string &name);
+    static std::string fileName(const std::string &name);
 };
 
 } // namespace platform::linux_backend

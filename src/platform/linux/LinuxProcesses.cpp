@@ -9,8 +9,10 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <cstdio>
 #include <cstring>
 #include <fstream>
+#include <optional>
 #include <strings.h>
 
 namespace platform::linux_backend {
@@ -64,6 +66,50 @@ bool hasExited(const std::string &pid)
     return state == 'Z' || state == 'X';
 }
 
+// The real uid of a process (the first of the four on the "Uid:" line).
+std::optional<uid_t> realUid(const std::string &pid)
+{
+    std::ifstream status("/proc/" + pid + "/status");
+    std::string line;
+    while (std::getline(status, line)) {
+        if (line.rfind("Uid:", 0) == 0) {
+            unsigned long uid = 0;
+            if (std::sscanf(line.c_str() + 4, "%lu", &uid) == 1)
+                return static_cast<uid_t>(uid);
+            return std::nullopt;
+        }
+    }
+    return std::nullopt;
+}
+
+// The uid of the login a process descends from; the kernel keeps it through
+// setuid programs such as pkexec. Unset (-1) outside an audited login.
+std::optional<uid_t> loginUid(const std::string &pid)
+{
+    std::ifstream file("/proc/" + pid + "/loginuid");
+    unsigned long uid = 0;
+    if (!(file >> uid) || uid == static_cast<uid_t>(-1))
+        return std::nullopt;
+    return static_cast<uid_t>(uid);
+}
+
+// A viewer or driver of another user on the same machine is none of ours:
+// a click here must not be taken for theirs. A process of ours that was
+// elevated through pkexec (the viewer's "runas" start) runs as root but
+// still comes from our login.
+bool belongsToThisUser(const std::string &pid)
+{
+    const std::optional<uid_t> uid = realUid(pid);
+    if (!uid)
+        return false;
+    if (*uid == ::getuid())
+        return true;
+    if (*uid != 0)
+        return false;
+    static const std::optional<uid_t> ourLogin = loginUid("self");
+    return ourLogin && loginUid(pid) == ourLogin;
+}
+
 } // namespace
 
 bool LinuxProcesses::isProcessRunning(const std::string &exeName, bool &running)
@@ -77,7 +123,8 @@ bool LinuxProcesses::isProcessRunning(const std::string &exeName, bool &running)
         if (entry->d_name[0] < '1' || entry->d_name[0] > '9')
             continue;
         const std::string name = withoutExeSuffix(executableName(entry->d_name));
-        if (!name.empty() && ::strcasecmp(name.c_str(), wanted.c_str()) == 0 && !hasExited(entry->d_name)) {
+        if (!name.empty() && ::strcasecmp(name.c_str(), wanted.c_str()) == 0 && !hasExited(entry->d_name)
+            && belongsToThisUser(entry->d_name)) {
             running = true;
             break;
         }

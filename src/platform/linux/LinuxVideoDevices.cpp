@@ -3,6 +3,7 @@
 #include "Sysfs.h"
 
 #include <fcntl.h>
+#include <libudev.h>
 #include <linux/videodev2.h>
 #include <sys/ioctl.h>
 #include <unistd.h>
@@ -35,13 +36,34 @@ std::optional<std::string> usbIdsText(const std::string &videoDir)
     return "usb#" + sysfs::idsText(*vendor, *product);
 }
 
+// What udev's v4l_id found when the node appeared (":capture:" for a
+// capture node, ":" for a UVC metadata node); nothing where udev did not
+// look. Asking udev spares the node an open, which would wake a webcam
+// that the kernel has suspended.
+std::optional<bool> udevSaysCapture(const std::string &deviceDir)
+{
+    udev *context = udev_new();
+    if (!context)
+        return std::nullopt;
+    std::optional<bool> capture;
+    if (udev_device *device = udev_device_new_from_syspath(context, deviceDir.c_str())) {
+        if (const char *capabilities = udev_device_get_property_value(device, "ID_V4L_CAPABILITIES"))
+            capture = std::string(capabilities).find(":capture:") != std::string::npos;
+        udev_device_unref(device);
+    }
+    udev_unref(context);
+    return capture;
+}
+
 // A UVC camera gives the kernel a capture node and a metadata node of the
 // same name; DirectShow offers only the capture side as a video input, so
 // only nodes that can capture video count. A node we cannot ask (no access,
 // busy driver) keeps its place: better listed once too often than a camera
 // missing and every index after it shifted.
-bool canCaptureVideo(const std::string &node)
+bool canCaptureVideo(const std::string &deviceDir, const std::string &node)
 {
+    if (const std::optional<bool> capture = udevSaysCapture(deviceDir))
+        return *capture;
     const int fd = ::open(node.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
     if (fd < 0)
         return true;
@@ -76,7 +98,7 @@ std::optional<std::vector<std::optional<std::string>>> LinuxVideoDevices::listDe
             continue;
         }
         std::string path = sysfs::deviceNode(*dir, entry.name);
-        if (!canCaptureVideo(path))
+        if (!canCaptureVideo(*dir, path))
             continue;
         if (const std::optional<std::string> ids = usbIdsText(*dir))
             path += " " + *ids;

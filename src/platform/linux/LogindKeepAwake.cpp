@@ -37,7 +37,9 @@ public:
         }
         sd_bus_message *call = nullptr;
         sd_bus_message *reply = nullptr;
-        sd_bus_error error = SD_BUS_ERROR_NULL;
+        // SD_BUS_ERROR_NULL, without the C99 compound literal that clang
+        // rejects in C++ under -Wpedantic.
+        sd_bus_error error{};
         int result = sd_bus_message_new_method_call(bus, &call, "org.freedesktop.login1", "/org/freedesktop/login1",
                                                     "org.freedesktop.login1.Manager", "Inhibit");
         if (result >= 0)

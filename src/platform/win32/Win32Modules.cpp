@@ -28,3 +28,8 @@ bool Win32Modules::release(ModuleHandle module)
 }
 
 } // namespace platform::win32_backend
+
+std::unique_ptr<platform::Modules> platform::createModuleLoader()
+{
+    return std::make_unique<win32_backend::Win32Modules>();
+}

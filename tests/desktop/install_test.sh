@@ -1,0 +1,45 @@
+#!/usr/bin/env bash
+# What `cmake --install` does with this build: it writes into the
+# destination only, never into the build tree (which may belong to another
+# user than the one who installs), and the user unit it writes is one that
+# systemd accepts and that leaves what the watchdog started (the viewer, a
+# web browser) running when the watchdog ends or restarts.
+# Usage: install_test.sh BUILD_DIR
+set -euo pipefail
+build=$1
+
+command -v systemd-analyze >/dev/null || { echo "needs systemd-analyze (scripts/install-deps)"; exit 77; }
+stage=$(mktemp -d /tmp/tessel-install.XXXXXX)
+trap 'rm -rf "$stage"' EXIT
+failures=0
+fail() {
+  echo "FAIL: $*"
+  failures=$((failures + 1))
+}
+
+touch "$stage/before"
+# Into a prefix of its own, so that the unit names a program that exists.
+cmake --install "$build" --prefix "$stage/usr" >"$stage/install.log" 2>&1 || {
+  cat "$stage/install.log"
+  echo "FAIL: cmake --install"
+  exit 1
+}
+written=$(find "$build" -path "$build/Testing" -prune -o -newer "$stage/before" -type f \
+  ! -name 'install_manifest*.txt' -print)
+[[ -z "$written" ]] || fail "the install wrote into the build tree: $written"
+
+unit="$stage/usr/lib/systemd/user/tesselwatchdog.service"
+[[ -f "$unit" ]] || { echo "FAIL: no unit at $unit"; exit 1; }
+grep -qx "ExecStart=$stage/usr/libexec/tessel/tesselwatchdogapplication" "$unit" \
+  || fail "the unit does not start the installed program"
+# systemd-analyze says what it cannot take, yet exits 0 for most of it.
+verdict=$(systemd-analyze verify "$unit" 2>&1) || fail "systemd-analyze verify failed"
+[[ -z "$verdict" ]] || fail "systemd-analyze verify: $verdict"
+# Only the main process ends with the unit: its children are the user's.
+kill_mode=$(sed -n 's/^KillMode=//p' "$unit")
+[[ "$kill_mode" == process ]] || fail "KillMode is '$kill_mode', so a restart would end the viewer and the browser"
+
+if ((failures)); then
+  exit 1
+fi
+echo "install: destination only, unit verified, children outlive the watchdog"
