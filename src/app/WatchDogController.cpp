@@ -26,7 +26,6 @@ constexpr int VerifyIntervalMs = 10000;
 constexpr int MenuItemDelayMs = 1200;
 constexpr qint64 OemQuietTimeMs = 599; // a press counts when more than this has passed
 constexpr int ViewerCloseSettleMs = 500;
-constexpr unsigned long RestartWaitSliceMs = 100;
 
 const char *const ViewerExecutable = "tessel.exe";
 const char *const DriverExecutable = "brivaradriver.exe";
@@ -248,11 +247,9 @@ void WatchDogController::startFreshCopy()
     // A start that failed would fail again at once: wait out the rest of the
     // retry period, so that a broken set-up does not restart in a tight loop.
     if (!started) {
-        while (lifetime.elapsed() < failedStartRetryMs) {
-            if (system.sessionEndRequested())
-                return;
-            QThread::msleep(RestartWaitSliceMs);
-        }
+        const qint64 left = failedStartRetryMs - lifetime.elapsed();
+        if (left > 0 && !system.waitUnlessSessionEnds(static_cast<int>(left)))
+            return;
     }
     if (system.serviceManagerRestarts()) {
         qDebug() << "<WatchDogController::~WatchDogController()> the service manager starts the fresh copy.";

@@ -24,7 +24,13 @@ bool startup();
 void cleanup();
 
 SocketHandle openTcpSocket();
-bool setReuseAddress(SocketHandle socket);
+// Before bind: the listening port can be bound again at once after a
+// restart, and no other socket can bind it while we hold it. Linux gets
+// that from SO_REUSEADDR (which there only lets a port with connections in
+// TIME_WAIT be bound again). On Windows SO_REUSEADDR would let any other
+// program bind a port that is in use and take its connections, so Windows
+// gets SO_EXCLUSIVEADDRUSE, under which TIME_WAIT does not block a bind.
+bool setListenerAddressOption(SocketHandle socket);
 bool bindTo(SocketHandle socket, std::uint32_t address, std::uint16_t port);
 bool listenOn(SocketHandle socket, int backlog);
 // Waits for a connection; InvalidSocket when accept fails (also when the

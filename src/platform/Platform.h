@@ -37,6 +37,13 @@ public:
     virtual void watchForSessionEnd(std::function<void()> onRequest) = 0;
     virtual bool sessionEndRequested() = 0;
 
+    // Waits on the main thread, outside any event loop, for up to
+    // milliseconds; false as soon as the session asks the program to end.
+    // Windows asks through window messages and takes a thread that does not
+    // answer them for one that blocks the sign-out, so its backend keeps
+    // answering while it waits; here the request is looked for every 100 ms.
+    virtual bool waitUnlessSessionEnds(int milliseconds);
+
     // A service manager runs the program and starts its fresh copies (the
     // systemd user unit on Linux): the program then ends with
     // RestartExitCode instead of starting the copy itself.

@@ -2,6 +2,7 @@
 # the standard streams, the filter registration, keeping the machine awake,
 # and (through tessel_modules) loading the control library. Plain C++, no Qt, so it builds for Windows as well.
 set(updater_platform_interfaces
+  FileSystem.h
   FilterRegistration.h
   KeepAwake.h
   Md5.h
@@ -14,6 +15,7 @@ if(WIN32)
     win32/ComFilterRegistration.cpp
     win32/CryptoApiMd5.cpp
     win32/ExecutionStateKeepAwake.cpp
+    win32/Win32FileSystem.cpp
     win32/Win32ProgramFile.cpp
     win32/Win32StandardStreams.cpp
   )
@@ -26,6 +28,7 @@ else()
     linux/DlFilterRegistration.cpp
     linux/LogindKeepAwake.cpp
     linux/OpenSslMd5.cpp
+    linux/PosixFileSystem.cpp
     linux/PosixStandardStreams.cpp
     linux/ProcProgramFile.cpp
   )

@@ -117,7 +117,7 @@ void WDServer::run()
     }
     serverSocketCreated = true;
 
-    if (!net::setReuseAddress(listener))
+    if (!net::setListenerAddressOption(listener))
         qDebug() << "<WDServer::run()> SetSockOpt failed.";
 
     // The viewer runs on this machine: listening on loopback only keeps

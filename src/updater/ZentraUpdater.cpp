@@ -6,8 +6,7 @@
 #include "SleepGuard.h"
 #include "StagedFile.h"
 #include "VersionText.h"
-
-#include <sys/stat.h>
+#include "platform/FileSystem.h"
 
 #include <array>
 #include <cstdio>
@@ -18,13 +17,6 @@ namespace updater {
 namespace {
 
 constexpr int IMAGE_SIZE = static_cast<int>(FIRMWARE_IMAGE_SIZE);
-
-bool pathExists(const std::string &path)
-{
-    // A directory passes too, as in the system's own existence test.
-    struct stat status;
-    return ::stat(path.c_str(), &status) == 0;
-}
 
 } // namespace
 
@@ -170,7 +162,8 @@ bool ZentraUpdater::getFirmwarePath(const std::optional<std::string> &imagePath,
         path = *ownFile;
         return true;
     }
-    if (!pathExists(*imagePath)) {
+    // A folder passes too, as in the system's own existence test.
+    if (!platform::pathExists(*imagePath)) {
         services.console.err("Firmware file does not exist\n");
         return false;
     }

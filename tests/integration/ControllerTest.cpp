@@ -244,6 +244,20 @@ TEST_F(ControllerWithoutDriverTest, AFailedStartIsNotRetriedAtOnce)
     EXPECT_EQ(system.processList.detachedStarts().size(), 1u);
 }
 
+TEST_F(ControllerWithoutDriverTest, ALogOffDuringTheFailedStartWaitEndsItAndStartsNoFreshCopy)
+{
+    system.hidInterfaces.addInterface("/dev/hidraw0 hid#vid_7a3e&pid_4b20",
+                                      std::make_shared<fakes::FakeHidDevice>(0x7A3E, 0x4B20, 65));
+    FakeControlLibrary::initResult = 0;
+    system.sessionEndsDuringWait = true;
+    QElapsedTimer clock;
+    clock.start();
+    EXPECT_FALSE(start());
+    stop();
+    EXPECT_LT(clock.elapsed(), 5000) << "the wait outlived the session";
+    EXPECT_TRUE(system.processList.detachedStarts().empty());
+}
+
 TEST_F(ControllerWithoutDriverTest, TheConnectionCheckReportsTheDriversState)
 {
     ASSERT_TRUE(start());

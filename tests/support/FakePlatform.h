@@ -200,9 +200,17 @@ public:
     void watchForSessionEnd(std::function<void()> onRequest) override { sessionEndCallback = std::move(onRequest); }
     bool sessionEndRequested() override { return sessionEnd; }
     bool serviceManagerRestarts() override { return supervised; }
+    // The session may be set to end during the wait, as a log-off does.
+    bool waitUnlessSessionEnds(int milliseconds) override
+    {
+        if (sessionEndsDuringWait)
+            sessionEnd = true;
+        return platform::Platform::waitUnlessSessionEnds(milliseconds);
+    }
 
     std::function<void()> sessionEndCallback;
     std::atomic<bool> sessionEnd{false};
+    bool sessionEndsDuringWait = false;
     std::atomic<bool> supervised{false};
 
     FakeProcesses processList;

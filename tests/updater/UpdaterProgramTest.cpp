@@ -177,6 +177,20 @@ TEST_F(UpdaterProgram, ImagePathOf260CharactersIsTooLong)
               "File name exceeds max length\nCan't get file\n" + LOAD_FAILED);
 }
 
+TEST_F(UpdaterProgram, AnImageThatExistsAtALongerPathIsTooLongNotMissing)
+{
+    // On Windows the existence test itself once stopped at 260 characters.
+    fs::path folder = sandbox.folders().work;
+    while ((folder / "image.bin").string().size() < 300)
+        folder /= std::string(40, 'd');
+    fs::create_directories(folder);
+    const fs::path image = folder / "image.bin";
+    std::ofstream(image, std::ios::binary) << makeImage(16384, 10);
+    ASSERT_TRUE(fs::exists(image));
+    expectRun(sandbox.run({"/file", image.string()}), false, "",
+              "File name exceeds max length\nCan't get file\n" + LOAD_FAILED);
+}
+
 TEST_F(UpdaterProgram, ChecksumFileMissingIsReportedAfterUpdate)
 {
     sandbox.writeWorkFile("image.bin", makeImage(16384, 8));

@@ -7,6 +7,7 @@
 
 #include <winsock2.h>
 
+#include <algorithm>
 #include <chrono>
 #include <future>
 #include <numeric>
@@ -43,7 +44,7 @@ protected:
     {
         const net::SocketHandle socket = track(net::openTcpSocket());
         EXPECT_NE(socket, net::InvalidSocket);
-        EXPECT_TRUE(net::setReuseAddress(socket));
+        EXPECT_TRUE(net::setListenerAddressOption(socket));
         EXPECT_TRUE(net::bindTo(socket, net::LoopbackAddress, 0));
         EXPECT_TRUE(net::listenOn(socket, 5));
         port = net::localPort(socket).value_or(0);
@@ -86,6 +87,40 @@ TEST_F(Winsock, LoopbackConnectionCarriesEveryByteAndThenTheEnd)
     EXPECT_EQ(got, 0) << "the peer's shutdown reads as the end, not as an error";
     EXPECT_TRUE(sending.get());
     EXPECT_TRUE(received == sent);
+}
+
+TEST_F(Winsock, AListenerKeepsItsPortFromOtherSocketsAndGetsItBackAtOnce)
+{
+    std::uint16_t port = 0;
+    const net::SocketHandle server = listener(port);
+    BOOL exclusive = FALSE;
+    int length = sizeof exclusive;
+    ASSERT_EQ(::getsockopt(static_cast<SOCKET>(server), SOL_SOCKET, SO_EXCLUSIVEADDRUSE,
+                           reinterpret_cast<char *>(&exclusive), &length),
+              0);
+    EXPECT_TRUE(exclusive);
+
+    // Another program asking to share the port, as SO_REUSEADDR allows on
+    // Windows, is refused.
+    const net::SocketHandle intruder = track(net::openTcpSocket());
+    const BOOL share = TRUE;
+    ::setsockopt(static_cast<SOCKET>(intruder), SOL_SOCKET, SO_REUSEADDR, reinterpret_cast<const char *>(&share),
+                 sizeof share);
+    EXPECT_FALSE(net::bindTo(intruder, net::LoopbackAddress, port));
+
+    // A fresh copy binds the port again at once, although the last viewer
+    // connection, closed from our side, is still winding down.
+    const net::SocketHandle client = track(net::openTcpSocket());
+    ASSERT_TRUE(net::connectTo(client, net::LoopbackAddress, port));
+    const net::SocketHandle accepted = net::acceptConnection(server);
+    ASSERT_NE(accepted, net::InvalidSocket);
+    net::shutdownSocket(accepted, net::Direction::Both);
+    net::closeSocket(accepted);
+    net::closeSocket(server);
+    sockets.erase(std::find(sockets.begin(), sockets.end(), server));
+    const net::SocketHandle again = track(net::openTcpSocket());
+    ASSERT_TRUE(net::setListenerAddressOption(again));
+    EXPECT_TRUE(net::bindTo(again, net::LoopbackAddress, port));
 }
 
 TEST_F(Winsock, ResolvesLocalhostToLoopback)

@@ -78,6 +78,49 @@ TEST_F(HelperStart, StartDetachedRunsTheProgramBesideTheRunningOne)
     EXPECT_TRUE(std::filesystem::equivalent(started, runtimeDirectory() / HelperProgram));
 }
 
+TEST_F(HelperStart, OnlyProcessesOfOurOwnSessionCount)
+{
+    // The helper stays up, holding a mutex, until its event is set.
+    const std::wstring name = L"tessel_session_" + std::to_wstring(GetCurrentProcessId());
+    HANDLE done = CreateEventW(nullptr, TRUE, FALSE, (name + L".done").c_str());
+    ASSERT_NE(done, nullptr);
+    std::wstring commandLine = L"\"" + (runtimeDirectory() / HelperProgram).wstring() + L"\" --hold " + name;
+    STARTUPINFOW startup{};
+    startup.cb = sizeof startup;
+    PROCESS_INFORMATION helper{};
+    ASSERT_TRUE(CreateProcessW(nullptr, commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup,
+                               &helper));
+    CloseHandle(helper.hThread);
+    ASSERT_FALSE(startedProgram().empty()) << "the helper never ran";
+
+    // Under wine every process shares one session: the real look-up finds it.
+    bool running = false;
+    EXPECT_TRUE(processes.isProcessRunning(HelperProgram, running));
+    EXPECT_TRUE(running);
+
+    const DWORD self = GetCurrentProcessId();
+    const std::pair<Win32Processes::SessionLookup, bool> cases[] = {
+        {[](DWORD) -> std::optional<DWORD> { return 1; }, true},
+        {[self](DWORD process) -> std::optional<DWORD> { return process == self ? 1 : 2; }, false},
+        {[self](DWORD process) -> std::optional<DWORD> {
+             return process == self ? std::optional<DWORD>(1) : std::nullopt;
+         },
+         false},
+        {[](DWORD) -> std::optional<DWORD> { return std::nullopt; }, false},
+    };
+    for (const auto &[sessions, counted] : cases) {
+        Win32Processes inSessions(sessions);
+        running = !counted;
+        EXPECT_TRUE(inSessions.isProcessRunning(HelperProgram, running));
+        EXPECT_EQ(running, counted);
+    }
+
+    SetEvent(done);
+    EXPECT_EQ(WaitForSingleObject(helper.hProcess, 20000), WAIT_OBJECT_0);
+    CloseHandle(helper.hProcess);
+    CloseHandle(done);
+}
+
 TEST_F(HelperStart, StartDetachedOfAMissingProgramFails)
 {
     EXPECT_FALSE(processes.startDetached("no-such-program-7a3e4b20.exe"));

@@ -7,6 +7,7 @@
 
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <thread>
 
 namespace {
@@ -82,6 +83,60 @@ TEST(Win32SessionEnd, ConsoleRequestBeforeWatchingIsNotLost)
     Win32SessionEnd watcher;
     watcher.watch([&] { called = true; });
     EXPECT_TRUE(pumpUntil([&] { return called; }));
+}
+
+// The failed-start wait runs after the event loop has ended: the session's
+// messages must still be answered at once, or Windows reports the program
+// as blocking the sign-out, and the wait must end with the session.
+TEST(Win32SessionEnd, AWaitOutsideTheEventLoopAnswersTheSessionAndEndsWithIt)
+{
+    using namespace std::chrono;
+    int calls = 0;
+    Win32SessionEnd watcher;
+    watcher.watch([&] { ++calls; });
+    const HWND window = sessionEndWindow();
+    ASSERT_NE(window, nullptr);
+
+    const auto quietStart = steady_clock::now();
+    EXPECT_TRUE(Win32SessionEnd::waitUnlessRequested(300)) << "nobody asked: the wait runs its time";
+    EXPECT_GE(steady_clock::now() - quietStart, milliseconds(290));
+
+    // The system sends from another process; here from another thread,
+    // which is delivered the same way.
+    DWORD_PTR queryAnswer = 0;
+    LRESULT querySent = 0;
+    LRESULT endSent = 0;
+    std::thread session([&] {
+        std::this_thread::sleep_for(milliseconds(300));
+        querySent = SendMessageTimeoutW(window, WM_QUERYENDSESSION, 0, ENDSESSION_LOGOFF, SMTO_NORMAL, 1000,
+                                        &queryAnswer);
+        endSent = SendMessageTimeoutW(window, WM_ENDSESSION, TRUE, ENDSESSION_LOGOFF, SMTO_NORMAL, 1000, nullptr);
+    });
+    const auto start = steady_clock::now();
+    const bool waitedOut = Win32SessionEnd::waitUnlessRequested(10000);
+    const auto waited = steady_clock::now() - start;
+    session.join();
+
+    EXPECT_FALSE(waitedOut);
+    EXPECT_NE(querySent, 0) << "the query was not answered within 1 s";
+    EXPECT_EQ(queryAnswer, static_cast<DWORD_PTR>(TRUE));
+    EXPECT_NE(endSent, 0) << "the end was not taken within 1 s";
+    EXPECT_LT(waited, seconds(3)) << "the wait outlived the session";
+    EXPECT_TRUE(Win32SessionEnd::requested());
+    EXPECT_EQ(calls, 1);
+}
+
+TEST(Win32SessionEnd, AConsoleRequestEndsAWaitAtOnce)
+{
+    using namespace std::chrono;
+    std::thread console([] {
+        std::this_thread::sleep_for(milliseconds(300));
+        Win32SessionEnd::onConsoleControl(CTRL_C_EVENT);
+    });
+    const auto start = steady_clock::now();
+    EXPECT_FALSE(Win32SessionEnd::waitUnlessRequested(10000));
+    EXPECT_LT(steady_clock::now() - start, seconds(3));
+    console.join();
 }
 
 } // namespace

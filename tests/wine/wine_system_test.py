@@ -141,6 +141,14 @@ class WatchdogUnderWine(unittest.TestCase):
         with open(self.file("viewer.ctl"), "w") as fifo:
             fifo.write(command + "\n")
 
+    def wait_until(self, condition, timeout=10):
+        deadline = time.monotonic() + timeout
+        while not condition():
+            if time.monotonic() > deadline:
+                return False
+            time.sleep(0.1)
+        return True
+
     def wait_for_exit(self, program, timeout=20):
         try:
             return program.wait(timeout)
@@ -281,14 +289,34 @@ class WatchdogUnderWine(unittest.TestCase):
 
     # ---- device and power messages --------------------------------------
 
+    def add_video_input_device(self, name, device_path):
+        """A video input device that DirectShow lists, in this prefix's registry."""
+        key = "HKCR\\CLSID\\{860BB310-5D01-11d0-BD3B-00A0C911CE86}\\Instance\\" + name
+        for value, data in (("FriendlyName", name), ("DevicePath", device_path)):
+            subprocess.run([WINE_RUN, "reg", "add", key, "/v", value, "/d", data, "/f"], env=self.env,
+                           check=True, capture_output=True, timeout=60)
+        self.addCleanup(subprocess.run, [WINE_RUN, "reg", "delete", key, "/f"], env=self.env,
+                        capture_output=True, timeout=60)
+
     def test_device_and_power_messages_reach_the_notification_window(self):
+        # A webcam that is not the camera: every scan writes a line for it.
+        self.add_video_input_device(
+            "Other Webcam", "\\\\?\\usb#vid_046d&pid_0825&mi_00#6&2b1b3e1&0&0000#"
+                            "{65e8773d-8f56-11d0-a3b9-00a0c9223196}\\global")
+        scanned = "Video Device Interface filePath =>"
         self.start_driver()
         self.start_watchdog_and_wait()
         self.start_linux_viewer()
-        # A HID interface comes and goes that is not the camera: the scan
-        # runs, finds no camera, and the program carries on.
-        self.wine("winetool.exe", "arrive")
-        self.wine("winetool.exe", "remove")
+        at_start = self.watchdog_log.count(scanned)
+        self.assertGreaterEqual(at_start, 1, "the start-up scan does not see the webcam")
+        # A HID interface comes and goes that is not the camera: each message
+        # makes the window scan, which finds no camera, and the program
+        # carries on.
+        for event in ("arrive", "remove"):
+            self.wine("winetool.exe", event)
+            self.assertTrue(self.wait_until(lambda: self.watchdog_log.count(scanned) > at_start),
+                            f"no scan after {event}")
+            at_start = self.watchdog_log.count(scanned)
         self.assertIsNone(self.watchdog_log.find("camera connected"))
         self.assertIsNone(self.watchdog_log.find("device removal"))
         # Resume rescans and reopens nothing without a camera.
@@ -305,44 +333,142 @@ class WatchdogUnderWine(unittest.TestCase):
 
     # ---- the installer --------------------------------------------------
 
+    INSTALLED = ("tesselwatchdogapplication.exe", "ZentraUpdater.exe", "Brivara Tessel.xml",
+                 "BrivaraDriver_Fedora.xml", "ding.wav", "qt.conf", "Qt6Core.dll", "Qt6Gui.dll", "Qt6Widgets.dll",
+                 "Qt6Xml.dll", "libstdc++-6.dll", "libgcc_s_seh-1.dll", "libwinpthread-1.dll",
+                 "platforms/qwindows.dll", "styles/qwindowsvistastyle.dll", "Uninstall.exe")
+    INSTALL_DIR = "C:\\Program Files\\Brivara\\Tessel"
+    RUN_KEY = "HKLM\\Software\\Microsoft\\Windows\\CurrentVersion\\Run"
+    UNINSTALL_KEY = "HKLM\\Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\Tessel"
+
     def registry_value(self, key, name):
         result = subprocess.run([WINE_RUN, "reg", "query", key, "/v", name], env=self.env,
                                 capture_output=True, text=True, timeout=60)
         return result.stdout if result.returncode == 0 else None
 
-    def test_the_installer_puts_everything_in_place_and_the_uninstaller_takes_it_away(self):
+    def install_folder(self, *names):
+        return os.path.join(os.environ["TESSEL_WINEPREFIX"], "drive_c", "Program Files", "Brivara", "Tessel", *names)
+
+    def run_setup(self, *arguments):
         setup = os.environ.get("TESSEL_SETUP", "")
         self.assertTrue(os.path.isfile(setup), "TesselSetup.exe was not built")
-        folder = os.path.join(os.environ["TESSEL_WINEPREFIX"], "drive_c", "Program Files", "Brivara", "Tessel")
-        uninstaller = "C:\\Program Files\\Brivara\\Tessel\\Uninstall.exe"
-        run_key = "HKLM\\Software\\Microsoft\\Windows\\CurrentVersion\\Run"
-        # Whatever happens, the prefix of the next test has no watchdog that
-        # starts at logon.
-        self.addCleanup(subprocess.run, [WINE_RUN, uninstaller, "/S"], env=self.env, timeout=120)
+        return subprocess.run([WINE_RUN, setup, "/S", *arguments], env=self.env, timeout=300).returncode
 
+    def run_uninstaller(self):
+        return subprocess.run([WINE_RUN, self.INSTALL_DIR + "\\Uninstall.exe", "/S"], env=self.env,
+                              timeout=120).returncode
+
+    def uninstall(self):
+        """The uninstaller runs on from a copy of itself: its end shows as its own file going."""
+        self.assertEqual(self.run_uninstaller(), 0)
+        self.assertTrue(self.wait_until(lambda: not os.path.exists(self.install_folder("Uninstall.exe")), 60))
+
+    def remove_installation_afterwards(self):
+        """Whatever happens, the next test's prefix has nothing installed and no watchdog that starts at logon."""
+        def remove():
+            if os.path.exists(self.install_folder("Uninstall.exe")):
+                self.run_uninstaller()
+                self.wait_until(lambda: not os.path.exists(self.install_folder("Uninstall.exe")), 60)
+            shutil.rmtree(self.install_folder(), ignore_errors=True)
+            for key, value in ((self.RUN_KEY, ["/v", "TesselWatchdog"]), (self.UNINSTALL_KEY, [])):
+                subprocess.run([WINE_RUN, "reg", "delete", key, *value, "/f"], env=self.env, capture_output=True,
+                               timeout=60)
+        self.addCleanup(remove)
+
+    def start_fake_updater(self):
+        """A program that runs as ZentraUpdater.exe until the test ends."""
+        program = self.file("ZentraUpdater.exe")
+        shutil.copy(os.path.join(WINDOWS_BIN, "platform_test_helper.exe"), program)
+        marker = self.file("updater-running")
+        env = dict(self.env, TESSEL_TEST_MARKER=windows_path(marker))
+        self.start([WINE_RUN, program, "--hold", "tessel_fake_updater"], self.file("updater.log"), env)
+        self.assertTrue(self.wait_until(lambda: os.path.exists(marker), START_TIMEOUT))
+        return self.programs[-1]
+
+    def test_the_installer_puts_everything_in_place_and_the_uninstaller_takes_it_away(self):
+        self.remove_installation_afterwards()
         self.start_driver()
-        self.assertEqual(subprocess.run([WINE_RUN, setup, "/S"], env=self.env, timeout=300).returncode, 0)
-        for name in ("tesselwatchdogapplication.exe", "ZentraUpdater.exe", "Brivara Tessel.xml", "ding.wav",
-                     "qt.conf", "Qt6Core.dll", "Qt6Gui.dll", "Qt6Widgets.dll", "Qt6Xml.dll", "libstdc++-6.dll",
-                     "platforms/qwindows.dll", "Uninstall.exe"):
-            self.assertTrue(os.path.isfile(os.path.join(folder, name)), name)
+        self.assertEqual(self.run_setup(), 0)
+        for name in self.INSTALLED:
+            self.assertTrue(os.path.isfile(self.install_folder(name)), name)
         self.assertIn('"C:\\Program Files\\Brivara\\Tessel\\tesselwatchdogapplication.exe"',
-                      self.registry_value(run_key, "TesselWatchdog") or "")
-        # The installer started the installed watchdog from its new folder,
-        # with nothing but the installed files: it registers with the driver.
+                      self.registry_value(self.RUN_KEY, "TesselWatchdog") or "")
+        # The setup started the installed watchdog from its new folder, with
+        # nothing but the installed files: it registers with the driver.
         self.assertIsNotNone(self.driver_log.wait_for("request ADD_OEM_BUTTON length=4 buttonId=23",
                                                       START_TIMEOUT))
+        # Started through the desktop's shell (wine has no elevation to
+        # leave behind, so only the start itself shows here).
         self.assertEqual(self.wine("winetool.exe", "count", "tesselwatchdogapplication.exe"), "1")
 
-        # The uninstaller runs from a copy of itself, so its end is awaited
-        # by what it leaves behind.
-        self.assertEqual(subprocess.run([WINE_RUN, uninstaller, "/S"], env=self.env, timeout=120).returncode, 0)
-        deadline = time.monotonic() + 60
-        while os.path.exists(folder) and time.monotonic() < deadline:
-            time.sleep(0.2)
-        self.assertFalse(os.path.exists(folder), os.listdir(folder) if os.path.exists(folder) else "")
-        self.assertIsNone(self.registry_value(run_key, "TesselWatchdog"))
+        self.uninstall()
+        self.assertTrue(self.wait_until(lambda: not os.path.exists(self.install_folder()), 30),
+                        os.listdir(self.install_folder()) if os.path.exists(self.install_folder()) else "")
+        self.assertIsNone(self.registry_value(self.RUN_KEY, "TesselWatchdog"))
         self.assertEqual(self.wine("winetool.exe", "count", "tesselwatchdogapplication.exe"), "0")
+
+    def test_an_install_over_a_running_one_replaces_it_and_one_watchdog_runs(self):
+        self.remove_installation_afterwards()
+        self.start_driver()
+        self.assertEqual(self.run_setup(), 0)
+        first = self.driver_log.wait_for("request ADD_OEM_BUTTON length=4 buttonId=23", START_TIMEOUT)
+        self.assertIsNotNone(first)
+        with open(self.install_folder("ding.wav"), "wb") as damaged:
+            damaged.write(b"not a sound")
+        with open(self.install_folder("notes.txt"), "w") as own:
+            own.write("the user's own file\n")
+
+        self.assertEqual(self.run_setup(), 0)
+        with open(self.install_folder("ding.wav"), "rb") as installed, \
+                open(os.path.join(WINDOWS_BIN, "ding.wav"), "rb") as built:
+            self.assertEqual(installed.read(), built.read())
+        # The running watchdog ended as at log-off (no fresh copy of its
+        # own), and the setup started the new one, which registers anew.
+        self.assertIsNotNone(self.driver_log.wait_for("request ADD_MENU_ITEM", START_TIMEOUT, first + 1))
+        self.assertTrue(self.wait_until(
+            lambda: self.wine("winetool.exe", "count", "tesselwatchdogapplication.exe") == "1", 20))
+        time.sleep(2)
+        self.assertEqual(self.wine("winetool.exe", "count", "tesselwatchdogapplication.exe"), "1")
+
+        # A running updater stops the uninstaller before it changes anything.
+        # It goes on from a copy of itself, started before the first one
+        # ends: its end shows when no copy runs any more.
+        updater = self.start_fake_updater()
+        self.assertEqual(self.run_uninstaller(), 0)
+        self.assertTrue(self.wait_until(lambda: self.wine("winetool.exe", "count", "Au_.exe") == "0", 60))
+        self.assertIsNotNone(self.registry_value(self.RUN_KEY, "TesselWatchdog"))
+        for name in self.INSTALLED:
+            self.assertTrue(os.path.isfile(self.install_folder(name)), name)
+        updater.kill()
+        updater.wait()
+
+        # Exactly what was installed goes; the user's file stays.
+        self.uninstall()
+        self.assertTrue(self.wait_until(lambda: os.listdir(self.install_folder()) == ["notes.txt"], 30),
+                        os.listdir(self.install_folder()))
+        self.assertIsNone(self.registry_value(self.RUN_KEY, "TesselWatchdog"))
+        self.assertEqual(self.wine("winetool.exe", "count", "tesselwatchdogapplication.exe"), "0")
+
+    def test_the_installer_takes_only_its_own_folder_and_waits_for_a_running_updater(self):
+        self.remove_installation_afterwards()
+        elsewhere = os.path.join(os.environ["TESSEL_WINEPREFIX"], "drive_c", "Tessel")
+        self.addCleanup(shutil.rmtree, elsewhere, ignore_errors=True)
+        self.assertNotEqual(self.run_setup("/D=C:\\Tessel"), 0)
+        self.assertFalse(os.path.exists(elsewhere))
+
+        # A folder of the same name that holds someone else's files.
+        os.makedirs(self.install_folder())
+        with open(self.install_folder("other.dll"), "wb") as other:
+            other.write(b"another program's library")
+        self.assertNotEqual(self.run_setup(), 0)
+        self.assertEqual(os.listdir(self.install_folder()), ["other.dll"])
+        self.assertIsNone(self.registry_value(self.RUN_KEY, "TesselWatchdog"))
+        shutil.rmtree(self.install_folder())
+
+        self.start_fake_updater()
+        self.assertNotEqual(self.run_setup(), 0)
+        self.assertFalse(os.path.exists(self.install_folder("tesselwatchdogapplication.exe")))
+        self.assertIsNone(self.registry_value(self.RUN_KEY, "TesselWatchdog"))
 
 
 if __name__ == "__main__":

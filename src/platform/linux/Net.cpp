@@ -44,7 +44,7 @@ SocketHandle openTcpSocket()
     return s < 0 ? InvalidSocket : s;
 }
 
-bool setReuseAddress(SocketHandle socket)
+bool setListenerAddressOption(SocketHandle socket)
 {
     const int on = 1;
     return ::setsockopt(fd(socket), SOL_SOCKET, SO_REUSEADDR, &on, sizeof on) == 0;

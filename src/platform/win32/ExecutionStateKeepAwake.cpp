@@ -1,6 +1,8 @@
-// Windows keeps the system out of sleep while a thread's execution state
-// says ES_SYSTEM_REQUIRED continuously; resetting it to ES_CONTINUOUS alone
-// lets the idle timer count again. The state belongs to the calling thread.
+// While a thread's execution state says ES_SYSTEM_REQUIRED continuously,
+// the idle timer does not put the system to sleep; resetting it to
+// ES_CONTINUOUS alone lets the timer count again. The state belongs to the
+// calling thread. It holds off nothing else: a sleep the user chooses and a
+// shutdown still happen (see KeepAwake.h).
 #include "platform/KeepAwake.h"
 
 #include <windows.h>

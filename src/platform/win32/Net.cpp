@@ -9,6 +9,9 @@
 // listening socket so that later accepts fail as they do on Linux.
 #include "platform/Net.h"
 
+#include "PeerSessionCheck.h"
+#include "ProcessSession.h"
+
 #include <winsock2.h>
 #include <ws2tcpip.h>
 #include <windows.h>
@@ -99,10 +102,12 @@ SocketHandle openTcpSocket()
     return s == INVALID_SOCKET ? InvalidSocket : static_cast<SocketHandle>(s);
 }
 
-bool setReuseAddress(SocketHandle socket)
+bool setListenerAddressOption(SocketHandle socket)
 {
-    const char on = 1;
-    return ::setsockopt(raw(socket), SOL_SOCKET, SO_REUSEADDR, &on, sizeof on) == 0;
+    const BOOL on = TRUE;
+    return ::setsockopt(raw(socket), SOL_SOCKET, SO_EXCLUSIVEADDRUSE, reinterpret_cast<const char *>(&on),
+                        sizeof on)
+           == 0;
 }
 
 bool bindTo(SocketHandle socket, std::uint32_t address, std::uint16_t port)
@@ -159,6 +164,32 @@ std::optional<std::uint16_t> localPort(SocketHandle socket)
     if (::getsockname(raw(socket), reinterpret_cast<sockaddr *>(&in), &length) != 0)
         return std::nullopt;
     return ntohs(in.sin_port);
+}
+
+bool peerIsOurs(SocketHandle connection, std::string &why)
+{
+    sockaddr_in peer{};
+    sockaddr_in own{};
+    int peerLength = sizeof peer;
+    int ownLength = sizeof own;
+    if (::getpeername(raw(connection), reinterpret_cast<sockaddr *>(&peer), &peerLength) != 0
+        || ::getsockname(raw(connection), reinterpret_cast<sockaddr *>(&own), &ownLength) != 0) {
+        why = "the ends of the connection cannot be read (error " + std::to_string(::WSAGetLastError()) + ")";
+        return false;
+    }
+    if (peer.sin_family != AF_INET || own.sin_family != AF_INET) {
+        why = "the connection is not IPv4";
+        return false;
+    }
+    auto table = win32_backend::PeerSessionCheck::systemTable();
+    if (!table) {
+        why = "the system's table of TCP connections cannot be read";
+        return false;
+    }
+    const win32_backend::PeerSessionCheck check(std::move(*table), GetCurrentProcessId(),
+                                                win32_backend::sessionOfProcess);
+    return check.isOurs({ntohl(peer.sin_addr.s_addr), ntohs(peer.sin_port)},
+                        {ntohl(own.sin_addr.s_addr), ntohs(own.sin_port)}, why);
 }
 
 long sendSome(SocketHandle socket, const void *data, std::size_t size)

@@ -40,6 +40,12 @@ public:
 
     bool sessionEndRequested() override { return win32_backend::Win32SessionEnd::requested(); }
 
+    bool waitUnlessSessionEnds(int milliseconds) override
+    {
+        return win32_backend::Win32SessionEnd::waitUnlessRequested(milliseconds > 0 ? static_cast<DWORD>(milliseconds)
+                                                                                     : 0);
+    }
+
     // No service manager restarts the program on Windows: it starts its
     // fresh copy itself.
     bool serviceManagerRestarts() override { return false; }

@@ -1,6 +1,7 @@
 #include "Win32Processes.h"
 
 #include "ComApartment.h"
+#include "ProcessSession.h"
 #include "WideText.h"
 
 #include <windows.h>
@@ -22,10 +23,16 @@ bool isFile(const std::wstring &path)
 
 } // namespace
 
+Win32Processes::Win32Processes(SessionLookup lookup)
+    : sessionOf(lookup ? std::move(lookup) : SessionLookup(sessionOfProcess))
+{
+}
+
 bool Win32Processes::isProcessRunning(const std::string &exeName, bool &running)
 {
     running = false;
     const std::wstring wanted = widen(exeName);
+    const std::optional<DWORD> ours = sessionOf(GetCurrentProcessId());
     HANDLE snapshot = CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0);
     if (snapshot == INVALID_HANDLE_VALUE)
         return false;
@@ -34,7 +41,10 @@ bool Win32Processes::isProcessRunning(const std::string &exeName, bool &running)
     entry.dwSize = sizeof entry;
     for (BOOL more = Process32FirstW(snapshot, &entry); more; more = Process32NextW(snapshot, &entry)) {
         // szExeFile is the executable's file name without its folder.
-        if (lstrcmpiW(entry.szExeFile, wanted.c_str()) == 0) {
+        if (lstrcmpiW(entry.szExeFile, wanted.c_str()) != 0)
+            continue;
+        const std::optional<DWORD> session = sessionOf(entry.th32ProcessID);
+        if (ours && session && *session == *ours) {
             running = true;
             CloseHandle(snapshot);
             return true;

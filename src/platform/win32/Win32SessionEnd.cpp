@@ -20,6 +20,21 @@ HINSTANCE programInstance()
     return GetModuleHandleW(nullptr);
 }
 
+// Set with the request, so that a wait outside the event loop wakes at once
+// for a request that arrives on another thread.
+HANDLE requestEvent()
+{
+    static const HANDLE event = CreateEventW(nullptr, TRUE, FALSE, nullptr);
+    return event;
+}
+
+void recordRequest()
+{
+    endRequested = true;
+    if (const HANDLE event = requestEvent())
+        SetEvent(event);
+}
+
 } // namespace
 
 Win32SessionEnd::~Win32SessionEnd()
@@ -62,6 +77,25 @@ void Win32SessionEnd::watch(std::function<void()> onRequest)
         PostMessageW(window, RequestMessage, 0, 0);
 }
 
+bool Win32SessionEnd::waitUnlessRequested(DWORD milliseconds)
+{
+    const HANDLE wake = requestEvent();
+    const ULONGLONG end = GetTickCount64() + milliseconds;
+    for (;;) {
+        // Delivers what other threads and processes sent to this thread's
+        // windows, and nothing else.
+        MSG message;
+        PeekMessageW(&message, nullptr, 0, 0, PM_NOREMOVE | PM_QS_SENDMESSAGE);
+        if (requested())
+            return false;
+        const ULONGLONG now = GetTickCount64();
+        if (now >= end)
+            return true;
+        MsgWaitForMultipleObjects(wake ? 1 : 0, wake ? &wake : nullptr, FALSE, static_cast<DWORD>(end - now),
+                                  QS_SENDMESSAGE);
+    }
+}
+
 BOOL WINAPI Win32SessionEnd::onConsoleControl(DWORD event)
 {
     switch (event) {
@@ -74,7 +108,7 @@ BOOL WINAPI Win32SessionEnd::onConsoleControl(DWORD event)
     default:
         return FALSE;
     }
-    endRequested = true;
+    recordRequest();
     const HWND target = watchingWindow;
     if (target)
         PostMessageW(target, RequestMessage, 0, 0);
@@ -99,7 +133,7 @@ LRESULT CALLBACK Win32SessionEnd::windowProcedure(HWND window, UINT message, WPA
         // Decided. After we return the system may end the process at any
         // moment, so the request is handed over now, not posted.
         if (wParam) {
-            endRequested = true;
+            recordRequest();
             if (self)
                 self->runCallback();
         }

@@ -25,6 +25,12 @@ public:
     void watch(std::function<void()> onRequest);
     static bool requested();
 
+    // Waits up to milliseconds on a thread with no event loop running while
+    // still answering the messages the system sends (the session's
+    // WM_QUERYENDSESSION and WM_ENDSESSION among them); messages posted for
+    // the event loop stay queued. False as soon as the end is requested.
+    static bool waitUnlessRequested(DWORD milliseconds);
+
     // The console's control handler. It runs on a thread the system starts
     // for it, so it only records the request and posts it to the window.
     static BOOL WINAPI onConsoleControl(DWORD event);

@@ -1,0 +1,17 @@
+#pragma once
+
+#include <cstdio>
+
+namespace setup_helper {
+
+// Ends the watchdogs of this logon session the way a log-off does, so that
+// they end cleanly and start no fresh copy of themselves: their
+// session-end window gets WM_QUERYENDSESSION and WM_ENDSESSION. One that
+// has not ended 10 s later is ended by force; that starts no fresh copy
+// either. Watchdogs of other sessions are left running: the installer may
+// not end another user's programs, and their users get the new files at
+// their next logon. Says on out what it did; false when a watchdog of this
+// session is still running.
+bool endSessionWatchdogs(std::FILE *out);
+
+} // namespace setup_helper

@@ -1,0 +1,66 @@
+// TesselSetupHelper.exe: what TesselSetup.exe and its uninstaller ask of
+// Windows beyond NSIS, run from the setup's temporary folder (it is never
+// installed). Each command says on standard output what it did:
+//   end-watchdogs            ends this session's watchdogs as a log-off
+//                            does; exit 0 when none is left, 1 otherwise
+//   start-unelevated PATH    starts PATH as the logged-on user, without
+//                            elevation; exit 0 started, 2 nobody to start
+//                            it for, 1 failed
+//   running NAME.exe         exit 1 when a program of that name runs in
+//                            any session, 0 when none does
+// Bad arguments exit 3.
+#include "RunningPrograms.h"
+#include "SessionWatchdogs.h"
+#include "ShellStart.h"
+
+#include <windows.h>
+#include <objbase.h>
+
+#include <cstdio>
+#include <string>
+
+namespace {
+
+using namespace setup_helper;
+
+int startUnelevated(const std::wstring &program)
+{
+    if (!interactiveUser()) {
+        std::printf("no user is logged on to this session: the watchdog starts at the next logon\n");
+        return 2;
+    }
+    if (FAILED(CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED)))
+        return 1;
+    const HRESULT result = startThroughShell(program);
+    CoUninitialize();
+    if (FAILED(result)) {
+        std::printf("the desktop's shell did not start the watchdog (0x%08lx): it starts at the next logon\n",
+                    static_cast<unsigned long>(result));
+        return 1;
+    }
+    std::printf("started as the user of this session\n");
+    return 0;
+}
+
+int reportRunning(const std::wstring &name)
+{
+    const auto programs = runningPrograms(name);
+    for (const RunningProgram &program : programs)
+        std::printf("%ls runs as process %lu\n", name.c_str(), program.process);
+    return programs.empty() ? 0 : 1;
+}
+
+} // namespace
+
+int wmain(int argc, wchar_t **argv)
+{
+    const std::wstring command = argc > 1 ? argv[1] : L"";
+    if (argc == 2 && command == L"end-watchdogs")
+        return endSessionWatchdogs(stdout) ? 0 : 1;
+    if (argc == 3 && command == L"start-unelevated")
+        return startUnelevated(argv[2]);
+    if (argc == 3 && command == L"running")
+        return reportRunning(argv[2]);
+    std::fprintf(stderr, "usage: TesselSetupHelper end-watchdogs | start-unelevated PATH | running NAME.exe\n");
+    return 3;
+}
