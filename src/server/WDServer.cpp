@@ -183,6 +183,8 @@ void WDServer::acceptConnection(net::SocketHandle socket)
         net::closeSocket(socket);
         return;
     }
+    if (!why.empty())
+        qDebug().noquote() << "<WDServer::run()> Connection let in unchecked:" << QString::fromStdString(why);
     net::setSendTimeout(socket, SendTimeoutMs);
     auto connection = std::make_shared<SocketConnection>(socket);
     bool started = false;

@@ -84,7 +84,7 @@ TEST(PeerSessionCheck, APeerWithoutOwnerIsRefusedWhereTheSystemNamesOwners)
     const Verdict noOwners = judge(connection(0, 0));
     EXPECT_TRUE(noOwners.ours);
     EXPECT_EQ(noOwners.why,
-              "this system names no owner of a connection: the peer at 127.0.0.1:50123 is let in unchecked");
+              "this system names no owner of any connection, so the peer at 127.0.0.1:50123 cannot be told apart");
 }
 
 TEST(PeerSessionCheck, TheSystemTableListsBothEndsOfALoopbackConnection)

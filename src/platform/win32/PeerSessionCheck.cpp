@@ -64,7 +64,7 @@ bool PeerSessionCheck::isOurs(TcpEndpoint peer, TcpEndpoint own, std::string &wh
         // the system keeps no owners at all, and nothing can be told.
         const std::optional<DWORD> ownEnd = ownerOf(own, peer);
         if (owner && ownEnd && *ownEnd == 0) {
-            why = "this system names no owner of a connection: the peer at " + peerText + " is let in unchecked";
+            why = "this system names no owner of any connection, so the peer at " + peerText + " cannot be told apart";
             return true;
         }
         why = "no process owns the peer at " + peerText;
