@@ -2,6 +2,7 @@
 // namespaces: start to listening on 1933, a camera button through the camera
 // stand-in to the viewer, and the idle cost with the camera present and a
 // viewer connected.
+#include "BenchProcesses.h"
 #include "Percentiles.h"
 
 #include "NamespaceEntry.h"
@@ -27,37 +28,12 @@
 using namespace std::chrono_literals;
 using Clock = std::chrono::steady_clock;
 namespace fs = std::filesystem;
+using bench::cpuSeconds;
+using bench::programs;
+using bench::spawn;
+using bench::stop;
 
 namespace {
-
-fs::path programs()
-{
-    return fs::read_symlink("/proc/self/exe").parent_path();
-}
-
-pid_t spawn(const std::vector<std::string> &argv, const fs::path &log)
-{
-    std::vector<const char *> args;
-    for (const auto &arg : argv)
-        args.push_back(arg.c_str());
-    args.push_back(nullptr);
-    const pid_t pid = ::fork();
-    if (pid == 0) {
-        const int out = ::open(log.c_str(), O_WRONLY | O_CREAT | O_APPEND, 0644);
-        ::dup2(out, 1);
-        ::dup2(out, 2);
-        ::execv(args[0], const_cast<char *const *>(args.data()));
-        ::_exit(127);
-    }
-    return pid;
-}
-
-void stop(pid_t pid)
-{
-    ::kill(pid, SIGTERM);
-    int status = 0;
-    ::waitpid(pid, &status, 0);
-}
 
 int connectViewer()
 {
@@ -112,24 +88,6 @@ std::vector<pid_t> watchdogs()
             found.push_back(static_cast<pid_t>(std::stol(entry.path().filename())));
     }
     return found;
-}
-
-// Seconds of CPU a process has used.
-double cpuSeconds(pid_t pid)
-{
-    std::ifstream in("/proc/" + std::to_string(pid) + "/stat");
-    std::string stat;
-    std::getline(in, stat);
-    std::string fields = stat.substr(stat.rfind(')') + 2);
-    std::vector<std::string> words;
-    for (std::size_t start = 0, end; start < fields.size(); start = end + 1) {
-        end = fields.find(' ', start);
-        if (end == std::string::npos)
-            end = fields.size();
-        words.push_back(fields.substr(start, end - start));
-    }
-    const double ticks = static_cast<double>(::sysconf(_SC_CLK_TCK));
-    return (std::stod(words[11]) + std::stod(words[12])) / ticks; // utime, stime
 }
 
 long residentKiB(pid_t pid)

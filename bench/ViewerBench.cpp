@@ -4,6 +4,7 @@
 // camera's 30 frames a second.
 //
 //   viewer_bench [starts] [seconds]
+#include "BenchProcesses.h"
 #include "Percentiles.h"
 
 #include "NamespaceEntry.h"
@@ -28,39 +29,14 @@
 using namespace std::chrono_literals;
 using Clock = std::chrono::steady_clock;
 namespace fs = std::filesystem;
+using bench::cpuSeconds;
+using bench::programs;
+using bench::spawn;
+using bench::stop;
 
 namespace {
 
 const fs::path DesktopFolder = TESSEL_DESKTOP_FOLDER;
-
-fs::path programs()
-{
-    return fs::read_symlink("/proc/self/exe").parent_path();
-}
-
-pid_t spawn(const std::vector<std::string> &argv, const fs::path &log)
-{
-    std::vector<const char *> args;
-    for (const auto &arg : argv)
-        args.push_back(arg.c_str());
-    args.push_back(nullptr);
-    const pid_t pid = ::fork();
-    if (pid == 0) {
-        const int out = ::open(log.c_str(), O_WRONLY | O_CREAT | O_APPEND, 0644);
-        ::dup2(out, 1);
-        ::dup2(out, 2);
-        ::execv(args[0], const_cast<char *const *>(args.data()));
-        ::_exit(127);
-    }
-    return pid;
-}
-
-void stop(pid_t pid)
-{
-    ::kill(pid, SIGTERM);
-    int status = 0;
-    ::waitpid(pid, &status, 0);
-}
 
 bool logHas(const fs::path &log, const std::string &text)
 {
@@ -92,23 +68,7 @@ std::string lineWith(const fs::path &log, const std::string &text)
     return found;
 }
 
-// User and system time of a process, in clock ticks.
-long cpuTicks(pid_t pid)
-{
-    std::ifstream in("/proc/" + std::to_string(pid) + "/stat");
-    std::string stat((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-    std::istringstream fields(stat.substr(stat.rfind(')') + 2));
-    std::string field;
-    long user = 0, system = 0;
-    for (int i = 3; i <= 15 && fields >> field; ++i) {
-        if (i == 14)
-            user = std::stol(field);
-        if (i == 15)
-            system = std::stol(field);
-    }
-    return user + system;
-}
-
+// The frames the camera stand-in has delivered so far, from its status line.
 long framesDelivered(const fs::path &control, const fs::path &log)
 {
     std::ofstream(control) << "status\n";
@@ -181,13 +141,13 @@ int main(int argc, char **argv)
         if (run == starts - 1) {
             std::this_thread::sleep_for(1s); // past the start's own work
             const long framesBefore = framesDelivered(control, cameraLog);
-            const long ticksBefore = cpuTicks(viewer);
+            const double cpuBefore = cpuSeconds(viewer);
             const auto from = Clock::now();
             std::this_thread::sleep_for(std::chrono::seconds(seconds));
-            const long ticks = cpuTicks(viewer) - ticksBefore;
+            const double cpuUsed = cpuSeconds(viewer) - cpuBefore;
             const double elapsed = std::chrono::duration<double>(Clock::now() - from).count();
             const long frames = framesDelivered(control, cameraLog) - framesBefore;
-            cpuPercent = 100.0 * double(ticks) / double(::sysconf(_SC_CLK_TCK)) / elapsed;
+            cpuPercent = 100.0 * cpuUsed / elapsed;
             framesPerSecond = double(frames) / elapsed;
         }
         stop(viewer);
