@@ -19,6 +19,15 @@ void drawMagnifier(QPainter &painter, bool plus)
         painter.drawLine(QPointF(20, 14), QPointF(20, 26));
 }
 
+// Four corner brackets whose arms are `arm` long, as in a viewfinder.
+void drawCorners(QPainter &painter, double arm)
+{
+    for (const QPointF &corner : {QPointF(8, 8), QPointF(40, 8), QPointF(40, 40), QPointF(8, 40)}) {
+        painter.drawLine(corner, corner + QPointF(corner.x() < 24 ? arm : -arm, 0));
+        painter.drawLine(corner, corner + QPointF(0, corner.y() < 24 ? arm : -arm));
+    }
+}
+
 void draw(QPainter &painter, Icon icon)
 {
     switch (icon) {
@@ -50,12 +59,7 @@ void draw(QPainter &painter, Icon icon)
         return;
     }
     case Icon::FullScreen:
-        for (const QPointF &corner : {QPointF(8, 8), QPointF(40, 8), QPointF(40, 40), QPointF(8, 40)}) {
-            const double dx = corner.x() < 24 ? 10 : -10;
-            const double dy = corner.y() < 24 ? 10 : -10;
-            painter.drawLine(corner, corner + QPointF(dx, 0));
-            painter.drawLine(corner, corner + QPointF(0, dy));
-        }
+        drawCorners(painter, 10);
         return;
     case Icon::Light:
         painter.drawEllipse(QRectF(14, 6, 20, 20));
@@ -65,12 +69,7 @@ void draw(QPainter &painter, Icon icon)
         painter.drawLine(QPointF(20, 41), QPointF(28, 41));
         return;
     case Icon::Focus:
-        for (const QPointF &corner : {QPointF(8, 8), QPointF(40, 8), QPointF(40, 40), QPointF(8, 40)}) {
-            const double dx = corner.x() < 24 ? 8 : -8;
-            const double dy = corner.y() < 24 ? 8 : -8;
-            painter.drawLine(corner, corner + QPointF(dx, 0));
-            painter.drawLine(corner, corner + QPointF(0, dy));
-        }
+        drawCorners(painter, 8);
         painter.drawEllipse(QPointF(24, 24), 5, 5);
         return;
     }

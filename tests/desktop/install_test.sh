@@ -8,29 +8,22 @@
 set -euo pipefail
 build=$1
 
-command -v systemd-analyze >/dev/null || { echo "needs systemd-analyze (scripts/install-deps)"; exit 77; }
-stage=$(mktemp -d /tmp/tessel-install.XXXXXX)
-trap 'rm -rf "$stage"' EXIT
-failures=0
-fail() {
-  echo "FAIL: $*"
-  failures=$((failures + 1))
-}
-
-touch "$stage/before"
+source "$(dirname "$0")/package_test_common.sh"
+require_tools systemd-analyze
+touch "$work/before"
 # Into a prefix of its own, so that the unit names a program that exists.
-cmake --install "$build" --prefix "$stage/usr" >"$stage/install.log" 2>&1 || {
-  cat "$stage/install.log"
+cmake --install "$build" --prefix "$work/usr" >"$work/install.log" 2>&1 || {
+  cat "$work/install.log"
   echo "FAIL: cmake --install"
   exit 1
 }
-written=$(find "$build" -path "$build/Testing" -prune -o -newer "$stage/before" -type f \
+written=$(find "$build" -path "$build/Testing" -prune -o -newer "$work/before" -type f \
   ! -name 'install_manifest*.txt' -print)
 [[ -z "$written" ]] || fail "the install wrote into the build tree: $written"
 
-unit="$stage/usr/lib/systemd/user/tesselwatchdog.service"
+unit="$work/usr/lib/systemd/user/tesselwatchdog.service"
 [[ -f "$unit" ]] || { echo "FAIL: no unit at $unit"; exit 1; }
-grep -qx "ExecStart=$stage/usr/libexec/tessel/tesselwatchdogapplication" "$unit" \
+grep -qx "ExecStart=$work/usr/libexec/tessel/tesselwatchdogapplication" "$unit" \
   || fail "the unit does not start the installed program"
 # systemd-analyze says what it cannot take, yet exits 0 for most of it.
 verdict=$(systemd-analyze verify "$unit" 2>&1) || fail "systemd-analyze verify failed"
@@ -39,7 +32,4 @@ verdict=$(systemd-analyze verify "$unit" 2>&1) || fail "systemd-analyze verify f
 kill_mode=$(sed -n 's/^KillMode=//p' "$unit")
 [[ "$kill_mode" == process ]] || fail "KillMode is '$kill_mode', so a restart would end the viewer and the browser"
 
-if ((failures)); then
-  exit 1
-fi
-echo "install: destination only, unit verified, children outlive the watchdog"
+finish "install: destination only, unit verified, children outlive the watchdog"

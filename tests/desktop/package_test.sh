@@ -7,30 +7,10 @@ set -euo pipefail
 build=$1
 source=$2
 
-for tool in cpack dpkg-deb dpkg-shlibdeps lintian desktop-file-validate appstreamcli getcap setcap; do
-  if ! command -v "$tool" >/dev/null; then
-    echo "needs $tool (scripts/install-deps)"
-    exit 77
-  fi
-done
-
-work=$(mktemp -d)
-trap 'rm -rf "$work"' EXIT
-failures=0
-fail() {
-  echo "FAIL: $*"
-  failures=$((failures + 1))
-}
-
-# A package folder of its own, so that two runs do not meet.
-(cd "$build" && cpack -G DEB -B "$work/out") >"$work/cpack.log" 2>&1 || {
-  cat "$work/cpack.log"
-  echo "FAIL: cpack"
-  exit 1
-}
-debs=("$work"/out/tessel-watchdog_*.deb)
-deb=${debs[0]}
-[[ -f "$deb" ]] || { cat "$work/cpack.log"; echo "FAIL: no package"; exit 1; }
+source "$(dirname "$0")/package_test_common.sh"
+require_tools cpack dpkg-deb dpkg-shlibdeps lintian desktop-file-validate appstreamcli getcap setcap
+build_package DEB 'tessel-watchdog_*.deb'
+deb=$package
 echo "package: ${deb##*/}, $(stat -c %s "$deb") bytes"
 
 # Exactly the files of the install rules, in /usr: those of the list both
@@ -114,7 +94,4 @@ if grep -q '^[EW]: ' "$work/lintian.txt"; then
   fail "lintian reports errors or warnings"
 fi
 
-if ((failures)); then
-  exit 1
-fi
-echo "package: contents, desktop entries, dependencies, unit enabling, capability and lintian as expected"
+finish "package: contents, desktop entries, dependencies, unit enabling, capability and lintian as expected"

@@ -7,29 +7,9 @@ set -euo pipefail
 build=$1
 source=$2
 
-for tool in cpack rpmbuild rpm rpm2cpio cpio rpmlint; do
-  if ! command -v "$tool" >/dev/null; then
-    echo "needs $tool (scripts/install-deps)"
-    exit 77
-  fi
-done
-
-work=$(mktemp -d)
-trap 'rm -rf "$work"' EXIT
-failures=0
-fail() {
-  echo "FAIL: $*"
-  failures=$((failures + 1))
-}
-
-(cd "$build" && cpack -G RPM -B "$work/out") >"$work/cpack.log" 2>&1 || {
-  cat "$work/cpack.log"
-  echo "FAIL: cpack"
-  exit 1
-}
-rpms=("$work"/out/tessel-watchdog-*.rpm)
-package=${rpms[0]}
-[[ -f "$package" ]] || { cat "$work/cpack.log"; echo "FAIL: no package"; exit 1; }
+source "$(dirname "$0")/package_test_common.sh"
+require_tools cpack rpmbuild rpm rpm2cpio cpio rpmlint
+build_package RPM 'tessel-watchdog-*.rpm'
 echo "package: ${package##*/}, $(stat -c %s "$package") bytes"
 
 # The same files as the .deb; folders aside (the package owns only its own).
@@ -84,7 +64,4 @@ if grep -q ': E: ' "$work/rpmlint.txt"; then
   fail "rpmlint reports errors"
 fi
 
-if ((failures)); then
-  exit 1
-fi
-echo "package: contents, capability, dependencies, scripts and rpmlint as expected"
+finish "package: contents, capability, dependencies, scripts and rpmlint as expected"

@@ -9,6 +9,7 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <memory>
 
 namespace platform::linux_backend {
 
@@ -40,9 +41,8 @@ std::optional<std::string> usbIdsText(const std::string &videoDir)
 // capture node, ":" for a UVC metadata node); nothing where udev did not
 // look. Asking udev spares the node an open, which would wake a webcam
 // that the kernel has suspended.
-std::optional<bool> udevSaysCapture(const std::string &deviceDir)
+std::optional<bool> udevSaysCapture(udev *context, const std::string &deviceDir)
 {
-    udev *context = udev_new();
     if (!context)
         return std::nullopt;
     std::optional<bool> capture;
@@ -51,7 +51,6 @@ std::optional<bool> udevSaysCapture(const std::string &deviceDir)
             capture = std::string(capabilities).find(":capture:") != std::string::npos;
         udev_device_unref(device);
     }
-    udev_unref(context);
     return capture;
 }
 
@@ -60,9 +59,9 @@ std::optional<bool> udevSaysCapture(const std::string &deviceDir)
 // only nodes that can capture video count. A node we cannot ask (no access,
 // busy driver) keeps its place: better listed once too often than a camera
 // missing and every index after it shifted.
-bool canCaptureVideo(const std::string &deviceDir, const std::string &node)
+bool canCaptureVideo(udev *context, const std::string &deviceDir, const std::string &node)
 {
-    if (const std::optional<bool> capture = udevSaysCapture(deviceDir))
+    if (const std::optional<bool> capture = udevSaysCapture(context, deviceDir))
         return *capture;
     const int fd = ::open(node.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
     if (fd < 0)
@@ -87,6 +86,8 @@ std::optional<std::vector<std::optional<std::string>>> LinuxVideoDevices::listDe
     const auto entries = sysfs::numberedEntries(VideoClass, "video");
     if (!entries || entries->empty())
         return std::nullopt;
+    // One udev context for the whole scan; without one, every node is asked.
+    const std::unique_ptr<udev, decltype(&udev_unref)> context(udev_new(), &udev_unref);
     std::vector<std::optional<std::string>> paths;
     for (const sysfs::ClassEntry &entry : *entries) {
         const std::optional<std::string> dir = sysfs::deviceDirectory(VideoClass, entry.name);
@@ -98,7 +99,7 @@ std::optional<std::vector<std::optional<std::string>>> LinuxVideoDevices::listDe
             continue;
         }
         std::string path = sysfs::deviceNode(*dir, entry.name);
-        if (!canCaptureVideo(*dir, path))
+        if (!canCaptureVideo(context.get(), *dir, path))
             continue;
         if (const std::optional<std::string> ids = usbIdsText(*dir))
             path += " " + *ids;
