@@ -19,4 +19,17 @@ public:
     virtual std::optional<std::vector<std::optional<std::string>>> listDevicePaths() = 0;
 };
 
+// The devices that a device index counts, in its order: those whose path
+// could be read. The watchdog numbers the camera this way and the viewer
+// finds it again by the number, so both count through here.
+inline std::vector<std::string> indexedDevicePaths(const std::optional<std::vector<std::optional<std::string>>> &listed)
+{
+    std::vector<std::string> counted;
+    if (listed)
+        for (const std::optional<std::string> &path : *listed)
+            if (path)
+                counted.push_back(*path);
+    return counted;
+}
+
 } // namespace platform

@@ -480,10 +480,8 @@ bool WDServer::featchVideoDeviceInformation()
     // list while we rebuild it.
     QList<VideoDeviceEntry> rebuilt;
     std::int32_t index = 0;
-    for (const auto &devicePath : *paths) {
-        if (!devicePath)
-            continue; // a device whose path cannot be read is not counted
-        const QString path = QString::fromStdString(*devicePath);
+    for (const std::string &devicePath : platform::indexedDevicePaths(paths)) {
+        const QString path = QString::fromStdString(devicePath);
         qDebug() << "Video Device Interface filePath =>" << path;
         if (isCameraVideoPath(path)) {
             rebuilt.append(VideoDeviceEntry::make(index, CameraDeviceName));

@@ -9,15 +9,13 @@ CameraLocator::CameraLocator(platform::VideoDevices &videoDevices)
 
 std::optional<CameraLocator::VideoNode> CameraLocator::nodeForIndex(int deviceIndex) const
 {
-    const auto paths = videoDevices.listDevicePaths();
-    if (!paths || deviceIndex < 0 || static_cast<std::size_t>(deviceIndex) >= paths->size())
-        return std::nullopt;
-    const std::optional<std::string> &path = (*paths)[static_cast<std::size_t>(deviceIndex)];
-    if (!path)
+    // Counted as the watchdog counted when it named the index.
+    const std::vector<std::string> paths = platform::indexedDevicePaths(videoDevices.listDevicePaths());
+    if (deviceIndex < 0 || static_cast<std::size_t>(deviceIndex) >= paths.size())
         return std::nullopt;
     // The path text: the node, the USB ids when the device has them
     // ("usb#vid_7a3e&pid_4b10"), then the name, which may hold spaces.
-    const QString text = QString::fromStdString(*path);
+    const QString text = QString::fromStdString(paths[static_cast<std::size_t>(deviceIndex)]);
     VideoNode found;
     found.node = text.section(QLatin1Char(' '), 0, 0);
     if (!found.node.startsWith(QLatin1String("/dev/")))

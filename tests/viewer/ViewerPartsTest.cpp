@@ -35,19 +35,20 @@ TEST(CameraLocatorTest, CountsDevicesTheWatchdogsWayAndMatchesQtsCameras)
 {
     fakes::FakeVideoDevices devices;
     devices.setDevices(std::vector<std::optional<std::string>>{
-        std::nullopt, // a device whose path cannot be read keeps its place
+        std::nullopt, // a device whose path cannot be read is not counted, as the watchdog does not
         std::string("/dev/video0 usb#vid_0bda&pid_58f4 USB2.0 HD UVC WebCam: USB2.0 HD"),
         std::string("/dev/video4 usb#vid_7a3e&pid_4b10 Brivara tessel Visualizer"),
         std::string("/dev/video6 Integrated Camera")});
     const CameraLocator locator(devices);
-    EXPECT_FALSE(locator.nodeForIndex(0));
-    EXPECT_FALSE(locator.nodeForIndex(4));
+    EXPECT_FALSE(locator.nodeForIndex(3));
     EXPECT_FALSE(locator.nodeForIndex(-1));
-    const auto camera = locator.nodeForIndex(2);
+    const auto camera = locator.nodeForIndex(1);
     ASSERT_TRUE(camera);
     EXPECT_EQ(camera->node, QStringLiteral("/dev/video4"));
     EXPECT_EQ(camera->name, QStringLiteral("Brivara tessel Visualizer"));
-    EXPECT_EQ(locator.nodeForIndex(3)->name, QStringLiteral("Integrated Camera"));
+    const auto last = locator.nodeForIndex(2);
+    ASSERT_TRUE(last);
+    EXPECT_EQ(last->name, QStringLiteral("Integrated Camera"));
 
     // By node where Qt names cameras by node; else by name, the first of it.
     const QList<CameraLocator::ListedCamera> byNode{{"/dev/video0", "USB2.0 HD UVC WebCam: USB2.0 HD"},
