@@ -2,12 +2,7 @@
 // buttons, the light, discovery, unplug and plug-in, resume, bad reports.
 #include "SystemFixture.h"
 
-#include <arpa/inet.h>
-#include <netinet/in.h>
-#include <poll.h>
-#include <sys/socket.h>
-#include <sys/wait.h>
-#include <unistd.h>
+#include "AnotherUser.h"
 
 #include <csignal>
 #include <thread>
@@ -39,36 +34,6 @@ protected:
     }
 };
 
-// What a program of another user meets at the viewer port.
-enum class StrangerOutcome { ClosedUnserved = 0, Served = 1, NotConnected = 2, LeftOpen = 3, NotRun = 4 };
-
-// Connects to the viewer port as uid 65534 and waits up to two seconds for
-// a record or for the watchdog to close the connection.
-StrangerOutcome strangerConnects()
-{
-    const pid_t child = ::fork();
-    if (child == 0) {
-        if (::setresgid(65534, 65534, 65534) != 0 || ::setresuid(65534, 65534, 65534) != 0)
-            ::_exit(static_cast<int>(StrangerOutcome::NotRun));
-        const int s = ::socket(AF_INET, SOCK_STREAM, 0);
-        sockaddr_in watchdog{};
-        watchdog.sin_family = AF_INET;
-        watchdog.sin_port = htons(1933);
-        watchdog.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-        if (::connect(s, reinterpret_cast<sockaddr *>(&watchdog), sizeof watchdog) != 0)
-            ::_exit(static_cast<int>(StrangerOutcome::NotConnected));
-        pollfd readable{s, POLLIN, 0};
-        if (::poll(&readable, 1, 2000) != 1)
-            ::_exit(static_cast<int>(StrangerOutcome::LeftOpen));
-        char byte;
-        ::_exit(static_cast<int>(::read(s, &byte, 1) > 0 ? StrangerOutcome::Served : StrangerOutcome::ClosedUnserved));
-    }
-    int status = 0;
-    if (child < 0 || ::waitpid(child, &status, 0) != child || !WIFEXITED(status))
-        return StrangerOutcome::NotRun;
-    return static_cast<StrangerOutcome>(WEXITSTATUS(status));
-}
-
 } // namespace
 
 TEST_F(CameraScenario, AnotherUsersProgramIsTurnedAwayAndTheViewerKeepsItsPlace)
@@ -76,7 +41,7 @@ TEST_F(CameraScenario, AnotherUsersProgramIsTurnedAwayAndTheViewerKeepsItsPlace)
     if (::geteuid() != 0)
         GTEST_SKIP() << "needs root to connect as another user";
     startWithViewer();
-    EXPECT_EQ(strangerConnects(), StrangerOutcome::ClosedUnserved);
+    EXPECT_EQ(test_support::connectAsAnotherUser(1933, 2000), test_support::StrangerOutcome::ClosedUnserved);
     EXPECT_TRUE(watchdogLog.find("runs as uid 65534, not 0"));
     EXPECT_EQ(watchdogLog.count("<WDServer::run()> Connection refused: the peer at 127.0.0.1:"), 1);
 

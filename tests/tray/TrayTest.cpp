@@ -21,12 +21,7 @@
 
 #include <memory>
 
-#include <arpa/inet.h>
-#include <netinet/in.h>
-#include <poll.h>
-#include <sys/socket.h>
-#include <sys/wait.h>
-#include <unistd.h>
+#include "AnotherUser.h"
 
 namespace {
 
@@ -210,28 +205,11 @@ TEST_F(TrayTest, AnotherUsersProgramIsTurnedAway)
     LogCapture log;
     auto own = connectClient();
     ASSERT_EQ(own->addButton(116), 116);
-    const pid_t stranger = ::fork();
-    if (stranger == 0) {
-        // Connects as uid 65534 and tells by its exit status whether the
-        // tray closed the connection unanswered (0) or kept it open (1).
-        if (::setresgid(65534, 65534, 65534) != 0 || ::setresuid(65534, 65534, 65534) != 0)
-            ::_exit(2);
-        const int s = ::socket(AF_INET, SOCK_STREAM, 0);
-        sockaddr_in tray{};
-        tray.sin_family = AF_INET;
-        tray.sin_port = htons(port);
-        tray.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-        if (::connect(s, reinterpret_cast<sockaddr *>(&tray), sizeof tray) != 0)
-            ::_exit(3);
-        pollfd readable{s, POLLIN, 0};
-        char byte;
-        ::_exit(::poll(&readable, 1, 3000) == 1 && ::read(s, &byte, 1) == 0 ? 0 : 1);
-    }
-    ASSERT_GT(stranger, 0);
-    EXPECT_TRUE(QTest::qWaitFor([&] { return !log.matching("runs as uid 65534").isEmpty(); }));
-    int status = -1;
-    ASSERT_EQ(::waitpid(stranger, &status, 0), stranger);
-    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << "the stranger's connection was kept";
+    // The tray serves from this thread: its event loop turns while the
+    // stranger waits.
+    const auto outcome = test_support::connectAsAnotherUser(port, 3000, [] { QTest::qWait(10); });
+    EXPECT_EQ(outcome, test_support::StrangerOutcome::ClosedUnserved) << "the stranger's connection was kept";
+    EXPECT_FALSE(log.matching("runs as uid 65534").isEmpty());
     EXPECT_EQ(controller->driverServer().clients().size(), 1);
     EXPECT_EQ(own->addButton(141), 141);
 }
