@@ -22,13 +22,13 @@ namespace {
 TEST(FormatChooserTest, HighestFluentResolutionUnlessAnotherIsRemembered)
 {
     const QList<FormatChooser::Offer> offers{
-        {{640, 480}, 30, {}}, {{1600, 1200}, 5, {}}, {{1280, 720}, 15, {}}, {{1280, 720}, 10, {}}, {{320, 240}, 30, {}}};
+        {{640, 480}, 30}, {{1600, 1200}, 5}, {{1280, 720}, 15}, {{1280, 720}, 10}, {{320, 240}, 30}};
     EXPECT_EQ(FormatChooser::choose(offers), 2); // 1600x1200 is too slow
     EXPECT_EQ(FormatChooser::choose(offers, QSize(640, 480)), 0);
     // A remembered size the camera no longer offers fluently is passed over.
     EXPECT_EQ(FormatChooser::choose(offers, QSize(1600, 1200)), 2);
     // Nothing fluent: the fastest still gives a picture.
-    EXPECT_EQ(FormatChooser::choose({{{1600, 1200}, 5, {}}, {{800, 600}, 10, {}}}), 1);
+    EXPECT_EQ(FormatChooser::choose({{{1600, 1200}, 5}, {{800, 600}, 10}}), 1);
     EXPECT_FALSE(FormatChooser::choose({}));
 }
 
