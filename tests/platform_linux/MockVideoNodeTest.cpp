@@ -88,6 +88,12 @@ TEST(MockVideoNode, DeliversPacedNumberedPatternFramesThroughRead)
     EXPECT_GT(frame[green], 130);
     EXPECT_LT(frame[green + 1], 100);
 
+    // A short buffer gets the start of the frame: the white bar's luma.
+    std::vector<std::uint8_t> head(100);
+    ASSERT_EQ(::read(fd, head.data(), head.size()), 100);
+    EXPECT_GT(head[0], 200);
+    EXPECT_GT(head[98], 200);
+
     // Unplugged: poll() wakes with a hang-up and reads fail.
     bed.unplug(CameraTestbed::Device::Camera);
     EXPECT_EQ(::poll(&readable, 1, 1000), 1);
