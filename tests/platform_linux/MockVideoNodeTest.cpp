@@ -94,6 +94,25 @@ TEST(MockVideoNode, DeliversPacedNumberedPatternFramesThroughRead)
     EXPECT_GT(head[0], 200);
     EXPECT_GT(head[98], 200);
 
+    // A new size brings its own rate; a rate set after it stays when the
+    // reader sets the same format again before reading, as GStreamer does.
+    v4l2_format other = format;
+    other.fmt.pix.width = 320;
+    other.fmt.pix.height = 240;
+    ASSERT_EQ(::ioctl(fd, VIDIOC_S_FMT, &other), 0);
+    v4l2_format again = format;
+    ASSERT_EQ(::ioctl(fd, VIDIOC_S_FMT, &again), 0);
+    v4l2_streamparm parameters{};
+    parameters.type = V4L2_BUF_TYPE_VIDEO_CAPTURE;
+    parameters.parm.capture.timeperframe = {1, 15};
+    ASSERT_EQ(::ioctl(fd, VIDIOC_S_PARM, &parameters), 0);
+    again = format;
+    ASSERT_EQ(::ioctl(fd, VIDIOC_S_FMT, &again), 0);
+    parameters = {};
+    parameters.type = V4L2_BUF_TYPE_VIDEO_CAPTURE;
+    ASSERT_EQ(::ioctl(fd, VIDIOC_G_PARM, &parameters), 0);
+    EXPECT_EQ(parameters.parm.capture.timeperframe.denominator, 15u);
+
     // Unplugged: poll() wakes with a hang-up and reads fail.
     bed.unplug(CameraTestbed::Device::Camera);
     EXPECT_EQ(::poll(&readable, 1, 1000), 1);

@@ -310,7 +310,7 @@ void MockVideoNode::Shared::setFormat(v4l2_format &format, bool apply)
     fillFormat(format);
     if (!apply) {
         size = current;
-    } else if (chosen != current || !pattern) {
+    } else if (chosen != current) {
         rate = FrameSizes[chosen].rates[0];
         pattern.reset();
     }
