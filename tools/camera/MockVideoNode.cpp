@@ -354,9 +354,10 @@ std::optional<Clock::duration> MockVideoNode::Shared::readReady(UMockdevIoctlCli
         std::copy_n(scratch.begin(), length, out);
     }
     // The next frame one period after this one was due; a reader that fell
-    // behind gets fresh frames, not a burst of old ones.
+    // behind by more than a period starts a fresh schedule a period from now,
+    // so it gets fresh frames, not a burst of old ones.
     const auto period = std::chrono::duration_cast<Clock::duration>(std::chrono::seconds(1)) / rate;
-    nextFrame = std::max(nextFrame + period, now);
+    nextFrame = nextFrame + period < now ? now + period : nextFrame + period;
     umockdev_ioctl_client_complete(client, static_cast<long>(length), 0);
     return std::nullopt;
 }
