@@ -5,6 +5,7 @@
 #include "VideoView.h"
 #include "ViewerSettings.h"
 #include "WatchdogLink.h"
+#include "server/WatchdogCommand.h"
 
 #include <QAction>
 #include <QActionGroup>
@@ -80,7 +81,7 @@ ViewerWindow::ViewerWindow(const ViewerTexts &texts, ViewerSettings &settings, W
 }
 
 QAction *ViewerWindow::addAction(QToolBar *toolbar, Key caption, const QIcon &icon, const QList<QKeySequence> &keys,
-                                 std::optional<ViewerFunction> cameraButton)
+                                 std::optional<std::int32_t> cameraCode)
 {
     auto *action = new QAction(icon, texts.text(caption), this);
     action->setShortcuts(keys);
@@ -88,8 +89,8 @@ QAction *ViewerWindow::addAction(QToolBar *toolbar, Key caption, const QIcon &ic
     QString tip = texts.text(caption);
     if (!keys.isEmpty())
         tip += QStringLiteral(" (") + keys.first().toString(QKeySequence::NativeText) + QLatin1Char(')');
-    if (cameraButton)
-        tip += QStringLiteral("\n") + texts.text(Key::CameraButton).arg(button_functions::codeFor(*cameraButton));
+    if (cameraCode)
+        tip += QStringLiteral("\n") + texts.text(Key::CameraButton).arg(*cameraCode);
     action->setToolTip(tip);
     toolbar->addAction(action);
     QMainWindow::addAction(action); // keys work in full screen, without the toolbar
@@ -106,12 +107,12 @@ void ViewerWindow::buildToolbar()
     addToolBar(Qt::TopToolBarArea, toolbar);
 
     freezeAction = addAction(toolbar, Key::Freeze, action_icons::make(Icon::Freeze), {Qt::Key_Space},
-                             ViewerFunction::Freeze);
+                             button_functions::codeFor(ViewerFunction::Freeze));
     freezeAction->setCheckable(true);
     connect(freezeAction, &QAction::toggled, this, &ViewerWindow::setFrozen);
 
     captureAction = addAction(toolbar, Key::Capture, action_icons::make(Icon::Capture),
-                              {Qt::Key_C, QKeySequence(Qt::CTRL | Qt::Key_S)}, ViewerFunction::Capture);
+                              {Qt::Key_C, QKeySequence(Qt::CTRL | Qt::Key_S)}, button_functions::codeFor(ViewerFunction::Capture));
     connect(captureAction, &QAction::triggered, this, &ViewerWindow::capture);
     auto *formats = new QMenu(texts.text(Key::CaptureFormat), this);
     auto *formatGroup = new QActionGroup(formats);
@@ -129,26 +130,22 @@ void ViewerWindow::buildToolbar()
     }
 
     zoomInAction = addAction(toolbar, Key::ZoomIn, action_icons::make(Icon::ZoomIn),
-                             {Qt::Key_Plus, Qt::Key_Equal, QKeySequence::ZoomIn}, ViewerFunction::ZoomIn);
+                             {Qt::Key_Plus, Qt::Key_Equal, QKeySequence::ZoomIn}, button_functions::codeFor(ViewerFunction::ZoomIn));
     connect(zoomInAction, &QAction::triggered, this, [this] { videoView->zoomIn(); });
     zoomOutAction = addAction(toolbar, Key::ZoomOut, action_icons::make(Icon::ZoomOut),
-                              {Qt::Key_Minus, QKeySequence::ZoomOut}, ViewerFunction::ZoomOut);
+                              {Qt::Key_Minus, QKeySequence::ZoomOut}, button_functions::codeFor(ViewerFunction::ZoomOut));
     connect(zoomOutAction, &QAction::triggered, this, [this] { videoView->zoomOut(); });
-    rotateAction = addAction(toolbar, Key::Rotate, action_icons::make(Icon::Rotate), {Qt::Key_R}, std::nullopt);
-    rotateAction->setToolTip(rotateAction->toolTip() + QStringLiteral("\n")
-                             + texts.text(Key::CameraButton).arg(139));
+    rotateAction = addAction(toolbar, Key::Rotate, action_icons::make(Icon::Rotate), {Qt::Key_R}, ROTATE);
     connect(rotateAction, &QAction::triggered, this, &ViewerWindow::rotate);
     fullScreenAction = addAction(toolbar, Key::FullScreen, action_icons::make(Icon::FullScreen), {Qt::Key_F11},
-                                 ViewerFunction::FullScreen);
+                                 button_functions::codeFor(ViewerFunction::FullScreen));
     fullScreenAction->setCheckable(true);
     connect(fullScreenAction, &QAction::toggled, this, &ViewerWindow::setFullScreen);
 
     toolbar->addSeparator();
-    lightAction = addAction(toolbar, Key::Light, action_icons::make(Icon::Light), {Qt::Key_L}, std::nullopt);
-    lightAction->setToolTip(lightAction->toolTip() + QStringLiteral("\n") + texts.text(Key::CameraButton).arg(116));
+    lightAction = addAction(toolbar, Key::Light, action_icons::make(Icon::Light), {Qt::Key_L}, LIGHT);
     connect(lightAction, &QAction::triggered, this, [this] { controller.toggleLight(); });
-    focusAction = addAction(toolbar, Key::Focus, action_icons::make(Icon::Focus), {Qt::Key_F}, std::nullopt);
-    focusAction->setToolTip(focusAction->toolTip() + QStringLiteral("\n") + texts.text(Key::CameraButton).arg(94));
+    focusAction = addAction(toolbar, Key::Focus, action_icons::make(Icon::Focus), {Qt::Key_F}, AUTO_FOCUS);
     connect(focusAction, &QAction::triggered, this, [this] { controller.focus(); });
 
     auto *quitAction = new QAction(texts.text(Key::Quit), this);

@@ -37,7 +37,7 @@ protected:
 
 private:
     QAction *addAction(QToolBar *toolbar, ViewerTexts::Key caption, const QIcon &icon,
-                       const QList<QKeySequence> &keys, std::optional<ViewerFunction> cameraButton);
+                       const QList<QKeySequence> &keys, std::optional<std::int32_t> cameraCode);
     void buildToolbar();
     void buildStatusLine();
     void buildCaptureFailure();
