@@ -27,7 +27,32 @@
 #include <QVBoxLayout>
 
 using Key = ViewerTexts::Key;
+using Picture = ViewerController::Picture;
 using action_icons::Icon;
+
+namespace {
+
+// What the placeholder says for each picture state; the status line repeats
+// it while there is no picture.
+Key headline(Picture picture)
+{
+    switch (picture) {
+    case Picture::WaitingForWatchdog:
+        return Key::WaitingForWatchdog;
+    case Picture::NoCamera:
+        return Key::NoCamera;
+    case Picture::Disconnected:
+        return Key::CameraDisconnected;
+    case Picture::Failed:
+        return Key::CameraError;
+    case Picture::Opening:
+    case Picture::Live:
+        break;
+    }
+    return Key::StartingCamera;
+}
+
+} // namespace
 
 ViewerWindow::ViewerWindow(const ViewerTexts &texts, ViewerSettings &settings, WatchdogLink &link,
                            CameraSource &camera, ViewerController &controller)
@@ -144,6 +169,8 @@ void ViewerWindow::buildToolbar()
 
     toolbar->addSeparator();
     lightAction = addAction(toolbar, Key::Light, action_icons::make(Icon::Light), {Qt::Key_L}, LIGHT);
+    lightAction->setCheckable(true);
+    lightAction->setChecked(controller.lightOn());
     connect(lightAction, &QAction::triggered, this, [this] { controller.toggleLight(); });
     focusAction = addAction(toolbar, Key::Focus, action_icons::make(Icon::Focus), {Qt::Key_F}, AUTO_FOCUS);
     connect(focusAction, &QAction::triggered, this, [this] { controller.focus(); });
@@ -182,33 +209,26 @@ void ViewerWindow::buildCaptureFailure()
 
 void ViewerWindow::onPicture(ViewerController::Picture picture, const QString &detail)
 {
-    using Picture = ViewerController::Picture;
-    awaitingFrame = false;
+    awaitingFrame = picture == Picture::Live;
+    videoView->clearPicture();
+    QString hint;
     switch (picture) {
-    case Picture::WaitingForWatchdog:
-        videoView->clearPicture();
-        videoView->setPlaceholder(texts.text(Key::WaitingForWatchdog), {});
-        break;
     case Picture::NoCamera:
-        videoView->clearPicture();
-        videoView->setPlaceholder(texts.text(Key::NoCamera), texts.text(Key::PlugInHint));
-        break;
-    case Picture::Opening:
-    case Picture::Live:
-        videoView->clearPicture();
-        videoView->setPlaceholder(texts.text(Key::StartingCamera), {});
-        awaitingFrame = picture == Picture::Live;
+        hint = texts.text(Key::PlugInHint);
         break;
     case Picture::Disconnected:
-        videoView->clearPicture();
-        videoView->setPlaceholder(texts.text(Key::CameraDisconnected), texts.text(Key::ReconnectHint));
+        hint = texts.text(Key::ReconnectHint);
         qDebug().noquote() << "<ViewerWindow> camera disconnected";
         break;
     case Picture::Failed:
-        videoView->clearPicture();
-        videoView->setPlaceholder(texts.text(Key::CameraError), detail);
+        hint = detail;
+        break;
+    case Picture::WaitingForWatchdog:
+    case Picture::Opening:
+    case Picture::Live:
         break;
     }
+    videoView->setPlaceholder(texts.text(headline(picture)), hint);
     if (freezeAction->isChecked())
         freezeAction->setChecked(false);
     updateActions();
@@ -250,7 +270,6 @@ void ViewerWindow::onFunction(ViewerFunction function)
 
 void ViewerWindow::onLight(bool on)
 {
-    lightAction->setCheckable(true);
     lightAction->setChecked(on);
     updateStatus();
 }
@@ -339,25 +358,11 @@ void ViewerWindow::updateActions()
 
 void ViewerWindow::updateStatus()
 {
-    using Picture = ViewerController::Picture;
-    switch (controller.picture()) {
-    case Picture::WaitingForWatchdog:
-        stateLabel->setText(texts.text(Key::WaitingForWatchdog));
-        break;
-    case Picture::NoCamera:
-        stateLabel->setText(texts.text(Key::NoCamera));
-        break;
-    case Picture::Disconnected:
-        stateLabel->setText(texts.text(Key::CameraDisconnected));
-        break;
-    case Picture::Failed:
-        stateLabel->setText(texts.text(Key::CameraError));
-        break;
-    case Picture::Opening:
-    case Picture::Live:
+    const Picture picture = controller.picture();
+    if (picture == Picture::Opening || picture == Picture::Live)
         stateLabel->clear();
-        break;
-    }
+    else
+        stateLabel->setText(texts.text(headline(picture)));
     lightLabel->setText(texts.text(controller.lightOn() ? Key::LightOn : Key::LightOff));
     zoomLabel->setText(QStringLiteral("%1 %").arg(qRound(videoView->zoom() * 100)));
 }
