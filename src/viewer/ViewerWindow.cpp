@@ -52,6 +52,13 @@ Key headline(Picture picture)
     return Key::StartingCamera;
 }
 
+// The folder captures go to: the user's Pictures folder.
+QString captureFolder()
+{
+    const QString pictures = QStandardPaths::writableLocation(QStandardPaths::PicturesLocation);
+    return pictures.isEmpty() ? QDir::homePath() : pictures;
+}
+
 } // namespace
 
 ViewerWindow::ViewerWindow(const ViewerTexts &texts, ViewerSettings &settings, WatchdogLink &link,
@@ -286,12 +293,6 @@ void ViewerWindow::setFrozen(bool frozen)
     videoView->setFrozen(frozen);
     videoView->setBadge(frozen ? texts.text(Key::Frozen) : QString());
     qDebug().noquote() << "<ViewerWindow> picture" << (frozen ? "frozen" : "live");
-}
-
-QString ViewerWindow::captureFolder()
-{
-    const QString pictures = QStandardPaths::writableLocation(QStandardPaths::PicturesLocation);
-    return pictures.isEmpty() ? QDir::homePath() : pictures;
 }
 
 void ViewerWindow::capture()

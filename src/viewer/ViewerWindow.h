@@ -27,10 +27,6 @@ public:
     ViewerWindow(const ViewerTexts &texts, ViewerSettings &settings, WatchdogLink &link, CameraSource &camera,
                  ViewerController &controller);
 
-    VideoView &view() { return *videoView; }
-    // The folder captures go to (the user's Pictures folder).
-    static QString captureFolder();
-
 protected:
     void closeEvent(QCloseEvent *event) override;
     void keyPressEvent(QKeyEvent *event) override;
