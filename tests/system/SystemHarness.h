@@ -66,6 +66,10 @@ private:
 // Waits until the condition holds.
 bool eventually(const std::function<bool()> &condition, std::chrono::milliseconds timeout = 5s);
 
+// Runs a shell command line; its standard output, or nothing when it could
+// not run or exited with a failure. Its standard error is dropped.
+std::optional<std::string> commandOutput(const std::string &command);
+
 // Writes one command line to a stand-in's control FIFO.
 bool sendCommand(const std::filesystem::path &fifo, const std::string &line,
                  std::chrono::milliseconds timeout = 3s);

@@ -1,6 +1,5 @@
 #include "XSession.h"
 
-#include <cstdio>
 #include <cstdlib>
 #include <fstream>
 #include <sstream>
@@ -46,15 +45,9 @@ bool XSession::start(const std::filesystem::path &folder)
 
 std::string XSession::run(const std::string &command) const
 {
-    std::string output;
-    FILE *pipe = ::popen(("DISPLAY=" + displayName + " " + command + " 2>/dev/null").c_str(), "r");
-    if (!pipe)
-        return output;
-    char buffer[512];
-    while (const std::size_t count = std::fread(buffer, 1, sizeof buffer, pipe))
-        output.append(buffer, count);
-    ::pclose(pipe);
-    return output;
+    // A failed look-up has nothing to say; a failed action shows in what
+    // the caller looks at next.
+    return commandOutput("DISPLAY=" + displayName + " " + command).value_or(std::string());
 }
 
 std::vector<XSession::Window> XSession::windowsOf(const std::string &windowClass) const
