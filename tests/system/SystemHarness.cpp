@@ -169,6 +169,17 @@ std::optional<std::string> commandOutput(const std::string &command)
     return output;
 }
 
+std::optional<std::string> testbedRoot(const LogFile &log)
+{
+    const std::string marker = "ready root=";
+    const auto found = log.find(marker);
+    if (!found)
+        return std::nullopt;
+    const std::string line = log.lines()[*found];
+    const auto start = line.find(marker) + marker.size();
+    return line.substr(start, line.find(' ', start) - start);
+}
+
 bool sendCommand(const std::filesystem::path &fifo, const std::string &line, std::chrono::milliseconds timeout)
 {
     const auto deadline = std::chrono::steady_clock::now() + timeout;
