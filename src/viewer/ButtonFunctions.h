@@ -1,5 +1,6 @@
 #pragma once
 
+#include <array>
 #include <cstdint>
 #include <optional>
 
@@ -10,39 +11,44 @@ enum class ViewerFunction { Freeze, Capture, ZoomIn, ZoomOut, FullScreen };
 
 namespace button_functions {
 
+struct Assignment
+{
+    std::int32_t code;
+    ViewerFunction function;
+};
+
+// One table both ways: a code and its function cannot drift apart.
+inline constexpr std::array<Assignment, 5> Assignments{{
+    {140, ViewerFunction::Freeze},
+    {141, ViewerFunction::Capture},
+    {162, ViewerFunction::ZoomIn},
+    {163, ViewerFunction::ZoomOut},
+    {164, ViewerFunction::FullScreen},
+}};
+
 constexpr std::optional<ViewerFunction> forCode(std::int32_t code)
 {
-    switch (code) {
-    case 140:
-        return ViewerFunction::Freeze;
-    case 141:
-        return ViewerFunction::Capture;
-    case 162:
-        return ViewerFunction::ZoomIn;
-    case 163:
-        return ViewerFunction::ZoomOut;
-    case 164:
-        return ViewerFunction::FullScreen;
-    default:
-        return std::nullopt;
+    for (const Assignment &assignment : Assignments) {
+        if (assignment.code == code)
+            return assignment.function;
     }
+    return std::nullopt;
 }
 
+// Every function has its row (checked below), so the loop always returns.
 constexpr std::int32_t codeFor(ViewerFunction function)
 {
-    switch (function) {
-    case ViewerFunction::Freeze:
-        return 140;
-    case ViewerFunction::Capture:
-        return 141;
-    case ViewerFunction::ZoomIn:
-        return 162;
-    case ViewerFunction::ZoomOut:
-        return 163;
-    case ViewerFunction::FullScreen:
-        break;
+    for (const Assignment &assignment : Assignments) {
+        if (assignment.function == function)
+            return assignment.code;
     }
-    return 164;
+    return 0;
 }
+
+static_assert(forCode(codeFor(ViewerFunction::Freeze)) == ViewerFunction::Freeze
+              && forCode(codeFor(ViewerFunction::Capture)) == ViewerFunction::Capture
+              && forCode(codeFor(ViewerFunction::ZoomIn)) == ViewerFunction::ZoomIn
+              && forCode(codeFor(ViewerFunction::ZoomOut)) == ViewerFunction::ZoomOut
+              && forCode(codeFor(ViewerFunction::FullScreen)) == ViewerFunction::FullScreen);
 
 } // namespace button_functions

@@ -35,7 +35,7 @@ bool CameraFeed::open(const CameraLocator::VideoNode &node)
     QList<FormatChooser::Offer> offers;
     const QList<QCameraFormat> formats = device.videoFormats();
     for (const QCameraFormat &format : formats)
-        offers.append({format.resolution(), format.maxFrameRate(), QString::number(int(format.pixelFormat()))});
+        offers.append({format.resolution(), format.maxFrameRate()});
     const std::optional<QSize> remembered = settings.cameraFormat(device.description());
     const std::optional<qsizetype> chosen = FormatChooser::choose(offers, remembered);
 

@@ -4,10 +4,14 @@
 #include <QFileInfo>
 #include <QSaveFile>
 
-QString CaptureWriter::suffix(Format format)
+namespace {
+
+QString suffix(CaptureWriter::Format format)
 {
-    return format == Format::Png ? QStringLiteral("png") : QStringLiteral("jpg");
+    return format == CaptureWriter::Format::Png ? QStringLiteral("png") : QStringLiteral("jpg");
 }
+
+} // namespace
 
 CaptureWriter::Result CaptureWriter::write(const QImage &picture, const QString &folder, Format format,
                                            const QDateTime &when)

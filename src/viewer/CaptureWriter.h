@@ -22,5 +22,4 @@ public:
 
     static Result write(const QImage &picture, const QString &folder, Format format,
                         const QDateTime &when = QDateTime::currentDateTime());
-    static QString suffix(Format format);
 };

@@ -2,7 +2,6 @@
 
 #include <QList>
 #include <QSize>
-#include <QString>
 
 #include <optional>
 
@@ -18,7 +17,6 @@ public:
     {
         QSize resolution;
         float maxFrameRate = 0;
-        QString pixelFormat; // only to tell offers apart in the log
     };
 
     static constexpr float MinimumFrameRate = 15.0f;

@@ -23,23 +23,27 @@ QImage fromPlanar(const QVideoFrame &frame, bool interleavedChroma)
     const int width = frame.width();
     const int height = frame.height();
     QImage image(width, height, QImage::Format_RGB32);
+    // Plane pointers and strides are looked up once: QVideoFrame's accessors
+    // are not free, and this loop runs for every pixel of every frame.
     const uchar *luma = frame.bits(0);
     const int lumaStride = frame.bytesPerLine(0);
+    const uchar *chromaPlane = frame.bits(1);
+    const int chromaStride = frame.bytesPerLine(1);
+    const uchar *vPlane = interleavedChroma ? nullptr : frame.bits(2);
+    const int vStride = interleavedChroma ? 0 : frame.bytesPerLine(2);
     for (int y = 0; y < height; ++y) {
         auto *out = reinterpret_cast<QRgb *>(image.scanLine(y));
         const uchar *lumaRow = luma + y * lumaStride;
-        for (int x = 0; x < width; ++x) {
-            int u = 128;
-            int v = 128;
-            if (interleavedChroma) {
-                const uchar *chroma = frame.bits(1) + (y / 2) * frame.bytesPerLine(1) + (x / 2) * 2;
-                u = chroma[0];
-                v = chroma[1];
-            } else {
-                u = frame.bits(1)[(y / 2) * frame.bytesPerLine(1) + x / 2];
-                v = frame.bits(2)[(y / 2) * frame.bytesPerLine(2) + x / 2];
+        const uchar *chromaRow = chromaPlane + (y / 2) * chromaStride;
+        if (interleavedChroma) {
+            for (int x = 0; x < width; ++x) {
+                const uchar *uv = chromaRow + (x / 2) * 2;
+                out[x] = rgb(lumaRow[x], uv[0], uv[1]);
             }
-            out[x] = rgb(lumaRow[x], u, v);
+        } else {
+            const uchar *vRow = vPlane + (y / 2) * vStride;
+            for (int x = 0; x < width; ++x)
+                out[x] = rgb(lumaRow[x], chromaRow[x / 2], vRow[x / 2]);
         }
     }
     return image;

@@ -19,8 +19,7 @@ ViewerSettings::ViewerSettings()
 
 int ViewerSettings::rotation() const
 {
-    const int degrees = settings.value(QStringLiteral("picture/rotation"), 0).toInt();
-    return (degrees % 360 + 360) % 360 / 90 * 90;
+    return settings.value(QStringLiteral("picture/rotation"), 0).toInt();
 }
 
 void ViewerSettings::setRotation(int degrees)

@@ -14,6 +14,7 @@ class ViewerSettings
 public:
     ViewerSettings();
 
+    // As stored: VideoView::setRotation brings any value to a quarter turn.
     int rotation() const;
     void setRotation(int degrees);
 

@@ -5,6 +5,7 @@
 #include "VideoView.h"
 #include "ViewerSettings.h"
 #include "WatchdogLink.h"
+#include "server/WatchdogCommand.h"
 
 #include <QAction>
 #include <QActionGroup>
@@ -26,7 +27,39 @@
 #include <QVBoxLayout>
 
 using Key = ViewerTexts::Key;
+using Picture = ViewerController::Picture;
 using action_icons::Icon;
+
+namespace {
+
+// What the placeholder says for each picture state; the status line repeats
+// it while there is no picture.
+Key headline(Picture picture)
+{
+    switch (picture) {
+    case Picture::WaitingForWatchdog:
+        return Key::WaitingForWatchdog;
+    case Picture::NoCamera:
+        return Key::NoCamera;
+    case Picture::Disconnected:
+        return Key::CameraDisconnected;
+    case Picture::Failed:
+        return Key::CameraError;
+    case Picture::Opening:
+    case Picture::Live:
+        break;
+    }
+    return Key::StartingCamera;
+}
+
+// The folder captures go to: the user's Pictures folder.
+QString captureFolder()
+{
+    const QString pictures = QStandardPaths::writableLocation(QStandardPaths::PicturesLocation);
+    return pictures.isEmpty() ? QDir::homePath() : pictures;
+}
+
+} // namespace
 
 ViewerWindow::ViewerWindow(const ViewerTexts &texts, ViewerSettings &settings, WatchdogLink &link,
                            CameraSource &camera, ViewerController &controller)
@@ -80,7 +113,7 @@ ViewerWindow::ViewerWindow(const ViewerTexts &texts, ViewerSettings &settings, W
 }
 
 QAction *ViewerWindow::addAction(QToolBar *toolbar, Key caption, const QIcon &icon, const QList<QKeySequence> &keys,
-                                 std::optional<ViewerFunction> cameraButton)
+                                 std::optional<std::int32_t> cameraCode)
 {
     auto *action = new QAction(icon, texts.text(caption), this);
     action->setShortcuts(keys);
@@ -88,8 +121,8 @@ QAction *ViewerWindow::addAction(QToolBar *toolbar, Key caption, const QIcon &ic
     QString tip = texts.text(caption);
     if (!keys.isEmpty())
         tip += QStringLiteral(" (") + keys.first().toString(QKeySequence::NativeText) + QLatin1Char(')');
-    if (cameraButton)
-        tip += QStringLiteral("\n") + texts.text(Key::CameraButton).arg(button_functions::codeFor(*cameraButton));
+    if (cameraCode)
+        tip += QStringLiteral("\n") + texts.text(Key::CameraButton).arg(*cameraCode);
     action->setToolTip(tip);
     toolbar->addAction(action);
     QMainWindow::addAction(action); // keys work in full screen, without the toolbar
@@ -106,12 +139,12 @@ void ViewerWindow::buildToolbar()
     addToolBar(Qt::TopToolBarArea, toolbar);
 
     freezeAction = addAction(toolbar, Key::Freeze, action_icons::make(Icon::Freeze), {Qt::Key_Space},
-                             ViewerFunction::Freeze);
+                             button_functions::codeFor(ViewerFunction::Freeze));
     freezeAction->setCheckable(true);
     connect(freezeAction, &QAction::toggled, this, &ViewerWindow::setFrozen);
 
     captureAction = addAction(toolbar, Key::Capture, action_icons::make(Icon::Capture),
-                              {Qt::Key_C, QKeySequence(Qt::CTRL | Qt::Key_S)}, ViewerFunction::Capture);
+                              {Qt::Key_C, QKeySequence(Qt::CTRL | Qt::Key_S)}, button_functions::codeFor(ViewerFunction::Capture));
     connect(captureAction, &QAction::triggered, this, &ViewerWindow::capture);
     auto *formats = new QMenu(texts.text(Key::CaptureFormat), this);
     auto *formatGroup = new QActionGroup(formats);
@@ -129,26 +162,24 @@ void ViewerWindow::buildToolbar()
     }
 
     zoomInAction = addAction(toolbar, Key::ZoomIn, action_icons::make(Icon::ZoomIn),
-                             {Qt::Key_Plus, Qt::Key_Equal, QKeySequence::ZoomIn}, ViewerFunction::ZoomIn);
+                             {Qt::Key_Plus, Qt::Key_Equal, QKeySequence::ZoomIn}, button_functions::codeFor(ViewerFunction::ZoomIn));
     connect(zoomInAction, &QAction::triggered, this, [this] { videoView->zoomIn(); });
     zoomOutAction = addAction(toolbar, Key::ZoomOut, action_icons::make(Icon::ZoomOut),
-                              {Qt::Key_Minus, QKeySequence::ZoomOut}, ViewerFunction::ZoomOut);
+                              {Qt::Key_Minus, QKeySequence::ZoomOut}, button_functions::codeFor(ViewerFunction::ZoomOut));
     connect(zoomOutAction, &QAction::triggered, this, [this] { videoView->zoomOut(); });
-    rotateAction = addAction(toolbar, Key::Rotate, action_icons::make(Icon::Rotate), {Qt::Key_R}, std::nullopt);
-    rotateAction->setToolTip(rotateAction->toolTip() + QStringLiteral("\n")
-                             + texts.text(Key::CameraButton).arg(139));
+    rotateAction = addAction(toolbar, Key::Rotate, action_icons::make(Icon::Rotate), {Qt::Key_R}, ROTATE);
     connect(rotateAction, &QAction::triggered, this, &ViewerWindow::rotate);
     fullScreenAction = addAction(toolbar, Key::FullScreen, action_icons::make(Icon::FullScreen), {Qt::Key_F11},
-                                 ViewerFunction::FullScreen);
+                                 button_functions::codeFor(ViewerFunction::FullScreen));
     fullScreenAction->setCheckable(true);
     connect(fullScreenAction, &QAction::toggled, this, &ViewerWindow::setFullScreen);
 
     toolbar->addSeparator();
-    lightAction = addAction(toolbar, Key::Light, action_icons::make(Icon::Light), {Qt::Key_L}, std::nullopt);
-    lightAction->setToolTip(lightAction->toolTip() + QStringLiteral("\n") + texts.text(Key::CameraButton).arg(116));
+    lightAction = addAction(toolbar, Key::Light, action_icons::make(Icon::Light), {Qt::Key_L}, LIGHT);
+    lightAction->setCheckable(true);
+    lightAction->setChecked(controller.lightOn());
     connect(lightAction, &QAction::triggered, this, [this] { controller.toggleLight(); });
-    focusAction = addAction(toolbar, Key::Focus, action_icons::make(Icon::Focus), {Qt::Key_F}, std::nullopt);
-    focusAction->setToolTip(focusAction->toolTip() + QStringLiteral("\n") + texts.text(Key::CameraButton).arg(94));
+    focusAction = addAction(toolbar, Key::Focus, action_icons::make(Icon::Focus), {Qt::Key_F}, AUTO_FOCUS);
     connect(focusAction, &QAction::triggered, this, [this] { controller.focus(); });
 
     auto *quitAction = new QAction(texts.text(Key::Quit), this);
@@ -185,33 +216,26 @@ void ViewerWindow::buildCaptureFailure()
 
 void ViewerWindow::onPicture(ViewerController::Picture picture, const QString &detail)
 {
-    using Picture = ViewerController::Picture;
-    awaitingFrame = false;
+    awaitingFrame = picture == Picture::Live;
+    videoView->clearPicture();
+    QString hint;
     switch (picture) {
-    case Picture::WaitingForWatchdog:
-        videoView->clearPicture();
-        videoView->setPlaceholder(texts.text(Key::WaitingForWatchdog), {});
-        break;
     case Picture::NoCamera:
-        videoView->clearPicture();
-        videoView->setPlaceholder(texts.text(Key::NoCamera), texts.text(Key::PlugInHint));
-        break;
-    case Picture::Opening:
-    case Picture::Live:
-        videoView->clearPicture();
-        videoView->setPlaceholder(texts.text(Key::StartingCamera), {});
-        awaitingFrame = picture == Picture::Live;
+        hint = texts.text(Key::PlugInHint);
         break;
     case Picture::Disconnected:
-        videoView->clearPicture();
-        videoView->setPlaceholder(texts.text(Key::CameraDisconnected), texts.text(Key::ReconnectHint));
+        hint = texts.text(Key::ReconnectHint);
         qDebug().noquote() << "<ViewerWindow> camera disconnected";
         break;
     case Picture::Failed:
-        videoView->clearPicture();
-        videoView->setPlaceholder(texts.text(Key::CameraError), detail);
+        hint = detail;
+        break;
+    case Picture::WaitingForWatchdog:
+    case Picture::Opening:
+    case Picture::Live:
         break;
     }
+    videoView->setPlaceholder(texts.text(headline(picture)), hint);
     if (freezeAction->isChecked())
         freezeAction->setChecked(false);
     updateActions();
@@ -253,7 +277,6 @@ void ViewerWindow::onFunction(ViewerFunction function)
 
 void ViewerWindow::onLight(bool on)
 {
-    lightAction->setCheckable(true);
     lightAction->setChecked(on);
     updateStatus();
 }
@@ -270,12 +293,6 @@ void ViewerWindow::setFrozen(bool frozen)
     videoView->setFrozen(frozen);
     videoView->setBadge(frozen ? texts.text(Key::Frozen) : QString());
     qDebug().noquote() << "<ViewerWindow> picture" << (frozen ? "frozen" : "live");
-}
-
-QString ViewerWindow::captureFolder()
-{
-    const QString pictures = QStandardPaths::writableLocation(QStandardPaths::PicturesLocation);
-    return pictures.isEmpty() ? QDir::homePath() : pictures;
 }
 
 void ViewerWindow::capture()
@@ -342,25 +359,11 @@ void ViewerWindow::updateActions()
 
 void ViewerWindow::updateStatus()
 {
-    using Picture = ViewerController::Picture;
-    switch (controller.picture()) {
-    case Picture::WaitingForWatchdog:
-        stateLabel->setText(texts.text(Key::WaitingForWatchdog));
-        break;
-    case Picture::NoCamera:
-        stateLabel->setText(texts.text(Key::NoCamera));
-        break;
-    case Picture::Disconnected:
-        stateLabel->setText(texts.text(Key::CameraDisconnected));
-        break;
-    case Picture::Failed:
-        stateLabel->setText(texts.text(Key::CameraError));
-        break;
-    case Picture::Opening:
-    case Picture::Live:
+    const Picture picture = controller.picture();
+    if (picture == Picture::Opening || picture == Picture::Live)
         stateLabel->clear();
-        break;
-    }
+    else
+        stateLabel->setText(texts.text(headline(picture)));
     lightLabel->setText(texts.text(controller.lightOn() ? Key::LightOn : Key::LightOff));
     zoomLabel->setText(QStringLiteral("%1 %").arg(qRound(videoView->zoom() * 100)));
 }

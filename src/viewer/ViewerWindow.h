@@ -27,17 +27,13 @@ public:
     ViewerWindow(const ViewerTexts &texts, ViewerSettings &settings, WatchdogLink &link, CameraSource &camera,
                  ViewerController &controller);
 
-    VideoView &view() { return *videoView; }
-    // The folder captures go to (the user's Pictures folder).
-    static QString captureFolder();
-
 protected:
     void closeEvent(QCloseEvent *event) override;
     void keyPressEvent(QKeyEvent *event) override;
 
 private:
     QAction *addAction(QToolBar *toolbar, ViewerTexts::Key caption, const QIcon &icon,
-                       const QList<QKeySequence> &keys, std::optional<ViewerFunction> cameraButton);
+                       const QList<QKeySequence> &keys, std::optional<std::int32_t> cameraCode);
     void buildToolbar();
     void buildStatusLine();
     void buildCaptureFailure();

@@ -73,8 +73,7 @@ void WatchdogLink::onDisconnected()
     }
     if (wasUp)
         emit disconnected();
-    if (!finished)
-        retryTimer.start();
+    retryTimer.start();
 }
 
 void WatchdogLink::onReadyRead()

@@ -14,6 +14,7 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
+#include <thread>
 #include <vector>
 
 using camera_standin::CameraTestbed;
@@ -76,9 +77,8 @@ TEST(MockVideoNode, DeliversPacedNumberedPatternFramesThroughRead)
         numbers.push_back(frameNumber(frame, 640, 480));
     }
     const auto took = std::chrono::steady_clock::now() - start;
-    // Ten frames at 30 a second: the first at once, nine periods of 33 ms
-    // after it on a schedule that started before the first read, so a little
-    // less. Unpaced, they would come in a few milliseconds.
+    // Ten frames at 30 a second: the first at once, then nine periods of
+    // 33 ms. Unpaced, they would come in a few milliseconds.
     EXPECT_GE(took, std::chrono::milliseconds(200));
     EXPECT_LE(took, std::chrono::milliseconds(1500));
     for (std::size_t i = 1; i < numbers.size(); ++i)
@@ -87,6 +87,39 @@ TEST(MockVideoNode, DeliversPacedNumberedPatternFramesThroughRead)
     const std::size_t green = (100 * 640 + 640 * 3 / 8 + 40) * 2;
     EXPECT_GT(frame[green], 130);
     EXPECT_LT(frame[green + 1], 100);
+
+    // A reader that stalled for several periods gets one frame at once and
+    // the next a period later, not two back to back to catch up.
+    std::this_thread::sleep_for(std::chrono::milliseconds(200));
+    ASSERT_EQ(::read(fd, frame.data(), frame.size()), static_cast<ssize_t>(frame.size()));
+    const auto afterStall = std::chrono::steady_clock::now();
+    ASSERT_EQ(::read(fd, frame.data(), frame.size()), static_cast<ssize_t>(frame.size()));
+    EXPECT_GE(std::chrono::steady_clock::now() - afterStall, std::chrono::milliseconds(20));
+
+    // A short buffer gets the start of the frame: the white bar's luma.
+    std::vector<std::uint8_t> head(100);
+    ASSERT_EQ(::read(fd, head.data(), head.size()), 100);
+    EXPECT_GT(head[0], 200);
+    EXPECT_GT(head[98], 200);
+
+    // A new size brings its own rate; a rate set after it stays when the
+    // reader sets the same format again before reading, as GStreamer does.
+    v4l2_format other = format;
+    other.fmt.pix.width = 320;
+    other.fmt.pix.height = 240;
+    ASSERT_EQ(::ioctl(fd, VIDIOC_S_FMT, &other), 0);
+    v4l2_format again = format;
+    ASSERT_EQ(::ioctl(fd, VIDIOC_S_FMT, &again), 0);
+    v4l2_streamparm parameters{};
+    parameters.type = V4L2_BUF_TYPE_VIDEO_CAPTURE;
+    parameters.parm.capture.timeperframe = {1, 15};
+    ASSERT_EQ(::ioctl(fd, VIDIOC_S_PARM, &parameters), 0);
+    again = format;
+    ASSERT_EQ(::ioctl(fd, VIDIOC_S_FMT, &again), 0);
+    parameters = {};
+    parameters.type = V4L2_BUF_TYPE_VIDEO_CAPTURE;
+    ASSERT_EQ(::ioctl(fd, VIDIOC_G_PARM, &parameters), 0);
+    EXPECT_EQ(parameters.parm.capture.timeperframe.denominator, 15u);
 
     // Unplugged: poll() wakes with a hang-up and reads fail.
     bed.unplug(CameraTestbed::Device::Camera);

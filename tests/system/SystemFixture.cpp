@@ -88,15 +88,20 @@ void SystemFixture::startWatchdogWithCamera(const std::vector<std::string> &came
     ASSERT_TRUE(watchdogLog.waitFor("<WDServer::run()> Socket bind successfully.", 10s, from));
 }
 
+bool SystemFixture::startPrivateBus(const std::string &socketName, const char *addressVariable)
+{
+    const std::string address = "unix:path=" + file(socketName).string();
+    bus = std::make_unique<Program>();
+    // The session configuration: a bus that lets in whatever connects.
+    if (!bus->start("/usr/bin/dbus-daemon", {"--session", "--nofork", "--address=" + address}, file("bus.log")))
+        return false;
+    ::setenv(addressVariable, address.c_str(), 1);
+    return eventually([&] { return std::filesystem::exists(file(socketName)); });
+}
+
 void SystemFixture::startMockLogind()
 {
-    const std::string address = "unix:path=" + file("system_bus_socket").string();
-    bus = std::make_unique<Program>();
-    ASSERT_TRUE(bus->start("/usr/bin/dbus-daemon", {"--session", "--nofork", "--address=" + address},
-                           file("bus.log")));
-    ::setenv("DBUS_SYSTEM_BUS_ADDRESS", address.c_str(), 1);
-    for (int i = 0; i < 200 && !std::filesystem::exists(file("system_bus_socket")); ++i)
-        std::this_thread::sleep_for(10ms);
+    ASSERT_TRUE(startPrivateBus("system_bus_socket", "DBUS_SYSTEM_BUS_ADDRESS"));
     logind = std::make_unique<Program>();
     // The python3 on PATH may not be the one that has dbusmock.
     ASSERT_TRUE(logind->start("/usr/bin/python3", {"-m", "dbusmock", "--system", "--template", "logind"},

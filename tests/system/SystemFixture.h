@@ -31,6 +31,11 @@ protected:
     // told otherwise), driven through camera.ctl; the stand-in's lines and
     // the watchdog's share watchdog.log.
     void startWatchdogWithCamera(const std::vector<std::string> &cameraOptions = {});
+    // A bus of the test's own (dbus-daemon as `bus`) on a socket in the
+    // folder, named to the programs started afterwards by the environment
+    // variable (DBUS_SESSION_BUS_ADDRESS or DBUS_SYSTEM_BUS_ADDRESS); false
+    // if it does not come up.
+    bool startPrivateBus(const std::string &socketName, const char *addressVariable);
     // A private bus as the system bus, with a mocked logind on it; the
     // programs started afterwards use it.
     void startMockLogind();

@@ -7,6 +7,7 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <cstdio>
 #include <fstream>
 #include <thread>
 
@@ -152,6 +153,31 @@ bool eventually(const std::function<bool()> &condition, std::chrono::millisecond
         std::this_thread::sleep_for(10ms);
     }
     return true;
+}
+
+std::optional<std::string> commandOutput(const std::string &command)
+{
+    FILE *pipe = ::popen((command + " 2>/dev/null").c_str(), "r");
+    if (!pipe)
+        return std::nullopt;
+    std::string output;
+    char buffer[4096];
+    while (const std::size_t count = std::fread(buffer, 1, sizeof buffer, pipe))
+        output.append(buffer, count);
+    if (::pclose(pipe) != 0)
+        return std::nullopt;
+    return output;
+}
+
+std::optional<std::string> testbedRoot(const LogFile &log)
+{
+    const std::string marker = "ready root=";
+    const auto found = log.find(marker);
+    if (!found)
+        return std::nullopt;
+    const std::string line = log.lines()[*found];
+    const auto start = line.find(marker) + marker.size();
+    return line.substr(start, line.find(' ', start) - start);
 }
 
 bool sendCommand(const std::filesystem::path &fifo, const std::string &line, std::chrono::milliseconds timeout)

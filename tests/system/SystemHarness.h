@@ -66,6 +66,15 @@ private:
 // Waits until the condition holds.
 bool eventually(const std::function<bool()> &condition, std::chrono::milliseconds timeout = 5s);
 
+// Runs a shell command line; its standard output, or nothing when it could
+// not run or exited with a failure. Its standard error is dropped.
+std::optional<std::string> commandOutput(const std::string &command);
+
+// The camera stand-in's testbed folder, from its "ready root=DIR ..." line
+// in `log`; nothing before the testbed is up. A program run in it needs
+// UMOCKDEV_DIR set to the folder and umockdev's preload library.
+std::optional<std::string> testbedRoot(const LogFile &log);
+
 // Writes one command line to a stand-in's control FIFO.
 bool sendCommand(const std::filesystem::path &fifo, const std::string &line,
                  std::chrono::milliseconds timeout = 3s);

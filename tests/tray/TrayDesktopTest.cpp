@@ -122,17 +122,6 @@ protected:
         EXPECT_TRUE(x.screenshot(screenshotFolder / screenshot));
     }
 
-    // A session bus of the test's own, used by the programs started after.
-    void startSessionBus()
-    {
-        const std::string address = "unix:path=" + file("session_bus").string();
-        bus = std::make_unique<Program>();
-        ASSERT_TRUE(bus->start("/usr/bin/dbus-daemon", {"--session", "--nofork", "--address=" + address},
-                               file("bus.log")));
-        ::setenv("DBUS_SESSION_BUS_ADDRESS", address.c_str(), 1);
-        ASSERT_TRUE(eventually([&] { return std::filesystem::exists(file("session_bus")); }));
-    }
-
     // What KDE's tray (or GNOME's AppIndicator extension) offers: a
     // StatusNotifier watcher with a host registered, mocked; it logs every
     // call to watcher.log.
@@ -156,14 +145,7 @@ protected:
     // gdbus call on the session bus; its output, empty on failure.
     static std::string busCall(const std::string &arguments)
     {
-        std::string output;
-        FILE *pipe = ::popen(("gdbus call --session " + arguments + " 2>/dev/null").c_str(), "r");
-        if (!pipe)
-            return output;
-        char buffer[4096];
-        while (const std::size_t count = std::fread(buffer, 1, sizeof buffer, pipe))
-            output.append(buffer, count);
-        return ::pclose(pipe) == 0 ? output : std::string();
+        return commandOutput("gdbus call --session " + arguments).value_or(std::string());
     }
 
     static inline bool privateTmp = false;
@@ -213,7 +195,7 @@ TEST_F(TrayDesktopScenario, TheWatchdogsMenuItemAndButtonsWorkFromTheTray)
 TEST_F(TrayDesktopScenario, DesktopsWithStatusNotifierItemsGetTheMenuOverDBus)
 {
     startX();
-    startSessionBus();
+    ASSERT_TRUE(startPrivateBus("session_bus", "DBUS_SESSION_BUS_ADDRESS"));
     // The session starts the tray before the desktop's tray host: the icon
     // waits for the host rather than settle for no tray at all.
     startTray();

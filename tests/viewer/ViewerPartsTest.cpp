@@ -13,6 +13,7 @@
 #include <QFile>
 #include <QRegularExpression>
 #include <QTemporaryDir>
+#include <QVideoFrame>
 
 #include <gtest/gtest.h>
 
@@ -21,13 +22,13 @@ namespace {
 TEST(FormatChooserTest, HighestFluentResolutionUnlessAnotherIsRemembered)
 {
     const QList<FormatChooser::Offer> offers{
-        {{640, 480}, 30, {}}, {{1600, 1200}, 5, {}}, {{1280, 720}, 15, {}}, {{1280, 720}, 10, {}}, {{320, 240}, 30, {}}};
+        {{640, 480}, 30}, {{1600, 1200}, 5}, {{1280, 720}, 15}, {{1280, 720}, 10}, {{320, 240}, 30}};
     EXPECT_EQ(FormatChooser::choose(offers), 2); // 1600x1200 is too slow
     EXPECT_EQ(FormatChooser::choose(offers, QSize(640, 480)), 0);
     // A remembered size the camera no longer offers fluently is passed over.
     EXPECT_EQ(FormatChooser::choose(offers, QSize(1600, 1200)), 2);
     // Nothing fluent: the fastest still gives a picture.
-    EXPECT_EQ(FormatChooser::choose({{{1600, 1200}, 5, {}}, {{800, 600}, 10, {}}}), 1);
+    EXPECT_EQ(FormatChooser::choose({{{1600, 1200}, 5}, {{800, 600}, 10}}), 1);
     EXPECT_FALSE(FormatChooser::choose({}));
 }
 
@@ -126,17 +127,64 @@ TEST(ViewerTextsTest, EveryLanguageHasEveryCaptionWithItsPlaceholders)
     EXPECT_EQ(ViewerTexts(missing).text(ViewerTexts::Key::Freeze), QStringLiteral("Freeze"));
 }
 
+bool near(QColor a, QColor b)
+{
+    return std::abs(a.red() - b.red()) <= 3 && std::abs(a.green() - b.green()) <= 3
+           && std::abs(a.blue() - b.blue()) <= 3;
+}
+
 TEST(FrameConverterTest, YuyvColoursComeOutRight)
 {
     // Two pixel pairs: white/white and red/red (BT.601 limited range).
     const uchar yuyv[] = {235, 128, 235, 128, 81, 90, 81, 240};
     const QImage image = frame_converter::fromYuyv(yuyv, 4, 1, 8);
-    const auto near = [](QColor a, QColor b) {
-        return std::abs(a.red() - b.red()) <= 3 && std::abs(a.green() - b.green()) <= 3
-               && std::abs(a.blue() - b.blue()) <= 3;
-    };
     EXPECT_TRUE(near(image.pixelColor(0, 0), Qt::white)) << image.pixelColor(0, 0).name().toStdString();
     EXPECT_TRUE(near(image.pixelColor(3, 0), QColor(255, 0, 0))) << image.pixelColor(3, 0).name().toStdString();
+}
+
+TEST(FrameConverterTest, PlanarFramesTakeEachPixelsOwnChroma)
+{
+    // 4x4 frames in four 2x2 chroma blocks: white, red / blue, white. A mixed
+    // up plane, stride or row shows as a wrong colour in some block.
+    struct Chroma
+    {
+        uchar u, v;
+    };
+    const Chroma white{128, 128}, red{90, 240}, blue{240, 110};
+    const Chroma blocks[2][2] = {{white, red}, {blue, white}};
+    const uchar luma[2][2] = {{235, 81}, {41, 235}};
+    for (const auto format : {QVideoFrameFormat::Format_NV12, QVideoFrameFormat::Format_YUV420P}) {
+        QVideoFrame frame(QVideoFrameFormat(QSize(4, 4), format));
+        ASSERT_TRUE(frame.map(QVideoFrame::WriteOnly));
+        for (int y = 0; y < 4; ++y) {
+            for (int x = 0; x < 4; ++x)
+                frame.bits(0)[y * frame.bytesPerLine(0) + x] = luma[y / 2][x / 2];
+        }
+        for (int row = 0; row < 2; ++row) {
+            for (int column = 0; column < 2; ++column) {
+                const Chroma c = blocks[row][column];
+                if (format == QVideoFrameFormat::Format_NV12) {
+                    uchar *uv = frame.bits(1) + row * frame.bytesPerLine(1) + column * 2;
+                    uv[0] = c.u;
+                    uv[1] = c.v;
+                } else {
+                    frame.bits(1)[row * frame.bytesPerLine(1) + column] = c.u;
+                    frame.bits(2)[row * frame.bytesPerLine(2) + column] = c.v;
+                }
+            }
+        }
+        frame.unmap();
+        const QImage image = frame_converter::toImage(frame);
+        ASSERT_EQ(image.size(), QSize(4, 4));
+        const QColor want[2][2] = {{Qt::white, QColor(255, 0, 0)}, {QColor(0, 0, 255), Qt::white}};
+        for (int y = 0; y < 4; ++y) {
+            for (int x = 0; x < 4; ++x) {
+                const QColor have = image.pixelColor(x, y);
+                EXPECT_TRUE(near(have, want[y / 2][x / 2]))
+                    << int(format) << " at " << x << "," << y << ": " << have.name().toStdString();
+            }
+        }
+    }
 }
 
 TEST(VideoViewTest, TurnsZoomsAndFreezesThePicture)

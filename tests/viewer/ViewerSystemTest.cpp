@@ -3,16 +3,12 @@
 // the driver stand-in, each test in network and pid namespaces of its own.
 // Screenshots of the main states go to the build folder for a reviewer.
 #include "SystemHarness.h"
+#include "XSession.h"
 
 #include <QColor>
 #include <QImage>
 
 #include <gtest/gtest.h>
-
-#include <fcntl.h>
-#include <poll.h>
-#include <sys/stat.h>
-#include <unistd.h>
 
 #include <csignal>
 #include <fstream>
@@ -81,10 +77,10 @@ protected:
 
     void TearDown() override
     {
-        for (auto *program : {viewer.get(), camera.get(), driver.get(), display.get()})
+        for (auto *program : {viewer.get(), camera.get(), driver.get()})
             if (program)
                 program->signal(SIGTERM);
-        for (auto *program : {viewer.get(), camera.get(), driver.get(), display.get()})
+        for (auto *program : {viewer.get(), camera.get(), driver.get()})
             if (program && !program->waitForExit(5s))
                 program->signal(SIGKILL);
         if (HasFailure()) {
@@ -99,31 +95,12 @@ protected:
         std::filesystem::remove_all(folder, ignored);
     }
 
-    // An X server of our own on a free display.
+    // An X server of our own on a free display; no tray host, the driver
+    // here is the stand-in.
     void startDisplay()
     {
-        int pipe[2];
-        ASSERT_EQ(::pipe(pipe), 0);
-        display = std::make_unique<Program>();
-        ASSERT_TRUE(display->start("/usr/bin/Xvfb",
-                                   {"-displayfd", std::to_string(pipe[1]), "-screen", "0", "1280x800x24", "-nolisten",
-                                    "tcp"},
-                                   folder / "xvfb.log"));
-        ::close(pipe[1]);
-        pollfd readable{pipe[0], POLLIN, 0};
-        std::string number;
-        while (::poll(&readable, 1, 10000) > 0) {
-            char digits[16];
-            const ssize_t got = ::read(pipe[0], digits, sizeof digits);
-            if (got <= 0)
-                break;
-            number.append(digits, static_cast<std::size_t>(got));
-            if (number.find('\n') != std::string::npos)
-                break;
-        }
-        ::close(pipe[0]);
-        ASSERT_FALSE(number.empty()) << "Xvfb did not start";
-        ::setenv("DISPLAY", (":" + number.substr(0, number.find('\n'))).c_str(), 1);
+        ASSERT_TRUE(x.start(folder, XSession::TrayHost::None)) << "Xvfb did not start";
+        ::setenv("DISPLAY", x.display().c_str(), 1);
     }
 
     void startDriver()
@@ -152,11 +129,9 @@ protected:
     // The viewer started by hand inside the camera's testbed.
     void startViewer()
     {
-        const auto root = log.find("ready root=");
+        const auto root = testbedRoot(log);
         ASSERT_TRUE(root);
-        const std::string line = log.lines()[*root];
-        const std::string dir = line.substr(line.find("root=") + 5, line.find(' ', line.find("root=")) - line.find("root=") - 5);
-        ::setenv("UMOCKDEV_DIR", dir.c_str(), 1);
+        ::setenv("UMOCKDEV_DIR", root->c_str(), 1);
         ::setenv("LD_PRELOAD", "libumockdev-preload.so.0", 1);
         viewer = std::make_unique<Program>();
         const bool started = viewer->start(DesktopFolder / "tessel", {}, log.path());
@@ -192,8 +167,7 @@ protected:
     {
         std::this_thread::sleep_for(400ms);
         const auto path = ScreenshotFolder / ("viewer-" + name + ".png");
-        const std::string command = "import -window root '" + path.string() + "' 2>/dev/null";
-        EXPECT_EQ(std::system(command.c_str()), 0);
+        EXPECT_TRUE(x.screenshot(path)) << name;
         QImage image(QString::fromStdString(path.string()));
         EXPECT_FALSE(image.isNull()) << name;
         return image.convertToFormat(QImage::Format_RGB32);
@@ -218,7 +192,7 @@ protected:
     std::filesystem::path folder;
     LogFile log{""};
     LogFile driverLog{""};
-    std::unique_ptr<Program> display;
+    XSession x;
     std::unique_ptr<Program> driver;
     std::unique_ptr<Program> camera;
     std::unique_ptr<Program> viewer;
@@ -289,10 +263,7 @@ TEST_F(ViewerSystemTest, FromTheMenuItemThroughTheCamerasButtonsToClosing)
 
     // Closing the window tells the watchdog: the caption flips back.
     ASSERT_TRUE(captionBecomes("Turn off Tessel"));
-    // Without a window manager xdotool reports the focus change it cannot
-    // confirm as a failure; the key press reaches the window all the same.
-    [[maybe_unused]] const int ignored =
-        std::system("xdotool search --onlyvisible --name '^Tessel$' windowfocus key ctrl+q >/dev/null 2>&1");
+    x.keys("ctrl+q", "^Tessel$");
     ASSERT_TRUE(log.waitFor("<ViewerWindow> closing", 5s));
     ASSERT_TRUE(captionBecomes("Turn on Tessel"));
     EXPECT_TRUE(waitForProcessCount("tessel", 0, 5s));
@@ -302,8 +273,10 @@ TEST_F(ViewerSystemTest, ArabicRightToLeftAndNoCamera)
 {
     ::setenv("LANG", "ar_SA.UTF-8", 1);
     startWatchdogWithCamera();
+    // The watchdog ends with the camera; its fresh copy listens again.
+    const auto beforeUnplug = log.size();
     ASSERT_TRUE(cameraDoes("unplug camera"));
-    ASSERT_TRUE(log.waitFor("<WDServer::run()> Socket bind successfully.", 10s, log.size() - 1));
+    ASSERT_TRUE(log.waitFor("<WDServer::run()> Socket bind successfully.", 10s, beforeUnplug));
     startViewer();
     ASSERT_TRUE(log.waitFor("<ViewerController> the watchdog lists no camera", 15s));
     screenshot("arabic-no-camera");

@@ -17,6 +17,7 @@
 #include <cstring>
 #include <mutex>
 #include <optional>
+#include <vector>
 
 namespace camera_standin {
 
@@ -73,8 +74,8 @@ struct MockVideoNode::Shared
     std::uint32_t rate = 30; // frames a second
     std::optional<TestPattern> pattern;
     Clock::time_point nextFrame{};
-    std::uint32_t frameNumber = 0;
-    std::uint64_t delivered = 0;
+    std::uint64_t delivered = 0; // also the number the next frame shows
+    std::vector<std::uint8_t> scratch; // only for a reader whose buffer is short
 
     long ioctl(unsigned long request, UMockdevIoctlData *arg);
     void fillFormat(v4l2_format &format) const;
@@ -309,7 +310,7 @@ void MockVideoNode::Shared::setFormat(v4l2_format &format, bool apply)
     fillFormat(format);
     if (!apply) {
         size = current;
-    } else if (chosen != current || !pattern) {
+    } else if (chosen != current) {
         rate = FrameSizes[chosen].rates[0];
         pattern.reset();
     }
@@ -340,16 +341,23 @@ std::optional<Clock::duration> MockVideoNode::Shared::readReady(UMockdevIoctlCli
     if (!pattern)
         pattern.emplace(static_cast<int>(FrameSizes[size].width), static_cast<int>(FrameSizes[size].height));
     UMockdevIoctlData *buffer = umockdev_ioctl_client_get_arg(client);
-    // A reader with too small a buffer gets what fits, as from uvcvideo.
-    std::vector<std::uint8_t> frame(pattern->frameBytes());
-    pattern->render(frameNumber++, frame.data());
-    const std::size_t length = std::min(frame.size(), static_cast<std::size_t>(buffer->data_len));
-    std::copy_n(frame.begin(), length, static_cast<std::uint8_t *>(buffer->data));
-    ++delivered;
+    auto *out = static_cast<std::uint8_t *>(buffer->data);
+    const std::size_t frameBytes = pattern->frameBytes();
+    const std::size_t length = std::min(frameBytes, static_cast<std::size_t>(buffer->data_len));
+    const auto number = static_cast<std::uint32_t>(delivered++);
+    if (length == frameBytes) {
+        pattern->render(number, out);
+    } else {
+        // A reader with too small a buffer gets what fits, as from uvcvideo.
+        scratch.resize(frameBytes);
+        pattern->render(number, scratch.data());
+        std::copy_n(scratch.begin(), length, out);
+    }
     // The next frame one period after this one was due; a reader that fell
-    // behind gets fresh frames, not a burst of old ones.
+    // behind by more than a period starts a fresh schedule a period from now,
+    // so it gets fresh frames, not a burst of old ones.
     const auto period = std::chrono::duration_cast<Clock::duration>(std::chrono::seconds(1)) / rate;
-    nextFrame = std::max(nextFrame + period, now);
+    nextFrame = nextFrame + period < now ? now + period : nextFrame + period;
     umockdev_ioctl_client_complete(client, static_cast<long>(length), 0);
     return std::nullopt;
 }

@@ -9,12 +9,15 @@
 
 namespace systemtest {
 
-// An X server of the test's own (Xvfb, on a display it picks itself) with an
-// XEmbed tray host in it (trayer, docked at the top right), and the X tools
-// that look at it and work it like a user: xdotool and ImageMagick's import.
+// An X server of the test's own (Xvfb, on a display it picks itself), with
+// an XEmbed tray host in it when asked (trayer, docked at the top right), and
+// the X tools that look at it and work it like a user: xdotool and
+// ImageMagick's import.
 class XSession
 {
 public:
+    enum class TrayHost { None, Trayer };
+
     struct Window
     {
         long id = 0;
@@ -26,10 +29,11 @@ public:
     };
 
     // The first tool that is not installed, or nothing.
-    static std::optional<std::string> missingTool();
+    static std::optional<std::string> missingTool(TrayHost trayHost = TrayHost::Trayer);
 
-    // Starts the server and the tray host; their output goes to `folder`.
-    bool start(const std::filesystem::path &folder);
+    // Starts the server and the tray host, if any; their output goes to
+    // `folder`.
+    bool start(const std::filesystem::path &folder, TrayHost trayHost = TrayHost::Trayer);
     // ":N", for DISPLAY.
     const std::string &display() const { return displayName; }
 
@@ -37,7 +41,10 @@ public:
     // places on the screen.
     std::vector<Window> windowsOf(const std::string &windowClass) const;
     void click(int x, int y, int button) const;
-    void keys(const std::string &keyNames) const;
+    // Key presses (xdotool's names) to the focused window, or first focusing
+    // the visible window whose name matches `windowName` (a regular
+    // expression).
+    void keys(const std::string &keyNames, const std::string &windowName = {}) const;
     // A PNG of the whole screen.
     bool screenshot(const std::filesystem::path &file) const;
 
@@ -45,7 +52,7 @@ private:
     std::string run(const std::string &command) const;
 
     Program server;
-    Program trayHost;
+    Program trayHostProgram;
     std::string displayName;
 };
 
