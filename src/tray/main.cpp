@@ -2,9 +2,9 @@
 // driver's port 800 for the Tessel watchdog (and any other client), shows
 // their menu items in the tray's menu and their OEM buttons in a small panel,
 // and tells them of the user's clicks. See the README's section on it.
-#include "DriverServer.h"
 #include "TrayController.h"
 #include "TrayTexts.h"
+#include "common/ServicePorts.h"
 #include "config/UserInterfaceController.h"
 #include "platform/Platform.h"
 
@@ -43,8 +43,9 @@ int main(int argc, char *argv[])
         QStringLiteral("The Brivara Tessel tray program: the camera driver's menu and buttons for the Tessel watchdog."));
     options.addHelpOption();
     const QCommandLineOption portChoice(QStringLiteral("port"),
-                                        QStringLiteral("The port to serve on the loopback address (default 800)."),
-                                        QStringLiteral("number"), QString::number(DriverServer::DriverPort));
+                                        QStringLiteral("The port to serve on the loopback address (default %1).")
+                                            .arg(ServicePorts::DriverPort),
+                                        QStringLiteral("number"), QString::number(ServicePorts::DriverPort));
     options.addOption(portChoice);
     options.process(application);
     const auto port = portOption(options, portChoice);
