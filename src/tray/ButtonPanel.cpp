@@ -9,7 +9,6 @@
 #include <QFrame>
 #include <QGridLayout>
 #include <QGuiApplication>
-#include <QHBoxLayout>
 #include <QLabel>
 #include <QScreen>
 #include <QToolButton>

@@ -27,11 +27,6 @@ DriverClient::~DriverClient()
     socket->disconnect(this);
 }
 
-bool DriverClient::isConnected() const
-{
-    return !ended;
-}
-
 QString DriverClient::name() const
 {
     return QStringLiteral("Client %1").arg(clientNumber);

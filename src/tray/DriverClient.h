@@ -36,7 +36,6 @@ public:
     // 1, 2, 3, ... in the order the clients connected.
     int number() const { return clientNumber; }
     const DriverRegistry &registry() const { return held; }
-    bool isConnected() const;
 
     // The user picked one of this client's menu items, or pressed one of its
     // buttons.

@@ -1,5 +1,7 @@
 #include "TrayController.h"
 
+// Complete for connect(): a signal argument of a pointer type needs its
+// class defined (clientConnected).
 #include "DriverClient.h"
 #include "IconLibrary.h"
 #include "PortPrivilege.h"
@@ -85,7 +87,6 @@ bool TrayController::listen()
     case DriverServer::ListenOutcome::Failed:
         return false;
     }
-    listening = true;
     portInUse = false;
     QString why;
     if (!PortPrivilege::giveUp(why))
