@@ -115,8 +115,9 @@ void ButtonPanel::buttonAdded(DriverClient *client, int buttonId)
         if (client)
             client->pressButton(buttonId);
     });
-    group->grid->addWidget(button, group->count / Columns, group->count % Columns);
-    ++group->count;
+    // The grid holds the group's buttons and nothing else.
+    const int count = group->grid->count();
+    group->grid->addWidget(button, count / Columns, count % Columns);
     refresh();
 }
 
@@ -133,14 +134,14 @@ void ButtonPanel::clientGone(DriverClient *client)
 
 bool ButtonPanel::hasButtons() const
 {
-    return std::any_of(groups.begin(), groups.end(), [](const Group &group) { return group.count > 0; });
+    return std::any_of(groups.begin(), groups.end(), [](const Group &group) { return group.grid->count() > 0; });
 }
 
 QList<QToolButton *> ButtonPanel::buttons() const
 {
     QList<QToolButton *> all;
     for (const Group &group : groups)
-        for (int i = 0; i < group.count; ++i)
+        for (int i = 0; i < group.grid->count(); ++i)
             all.append(static_cast<QToolButton *>(group.grid->itemAt(i)->widget()));
     return all;
 }
@@ -149,9 +150,10 @@ void ButtonPanel::refresh()
 {
     bool buttonsAbove = false;
     for (const Group &group : groups) {
-        group.box->setVisible(group.count > 0);
-        group.line->setVisible(group.count > 0 && buttonsAbove);
-        buttonsAbove = buttonsAbove || group.count > 0;
+        const bool shows = group.grid->count() > 0;
+        group.box->setVisible(shows);
+        group.line->setVisible(shows && buttonsAbove);
+        buttonsAbove = buttonsAbove || shows;
     }
     placeholder->setVisible(!buttonsAbove);
     if (buttonsAbove != hadButtons) {
