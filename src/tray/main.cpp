@@ -11,9 +11,9 @@
 #include <QApplication>
 #include <QCommandLineParser>
 #include <QDebug>
+#include <QLocale>
 #include <QMessageBox>
 
-#include <memory>
 #include <optional>
 
 namespace {
@@ -54,10 +54,13 @@ int main(int argc, char *argv[])
         return BadOptions;
     }
 
-    const std::unique_ptr<UserInterfaceController> language(UserInterfaceController::instance());
-    if (language->isRightToLeft())
+    // The product's one language file, beside the program; main() owns it,
+    // so it outlives every window that shows its texts.
+    const UserInterfaceController language(UserInterfaceController::defaultLanguageFilePath(),
+                                           QLocale::system().name());
+    if (language.isRightToLeft())
         QApplication::setLayoutDirection(Qt::RightToLeft);
-    const TrayTexts texts(language.get());
+    const TrayTexts texts(&language);
 
     // One tray a session; the port itself allows only one on the machine.
     platform::Platform &system = platform::current();
