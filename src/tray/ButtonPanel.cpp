@@ -30,7 +30,7 @@ ButtonPanel::ButtonPanel(const TrayTexts &trayTexts, QWidget *parent)
     column->setContentsMargins(Margin, Margin, Margin, Margin);
     column->setSpacing(Spacing);
     column->setSizeConstraint(QLayout::SetFixedSize);
-    placeholder = new QLabel(texts.text("IDS_NO_BUTTONS", "Waiting for the Tessel watchdog"), this);
+    placeholder = new QLabel(texts.text(TrayTexts::Key::NoButtons), this);
     placeholder->setAlignment(Qt::AlignCenter);
     placeholder->setMinimumSize(Columns * ButtonSize + (Columns - 1) * Spacing, ButtonSize);
     column->addWidget(placeholder);
@@ -47,7 +47,7 @@ void ButtonPanel::setStandalone(QMenu *menu)
         menuButton = new QToolButton(this);
         menuButton->setIcon(IconLibrary::lineIcon(QStringLiteral("menu"), palette().buttonText().color()));
         menuButton->setIconSize(QSize(IconSize / 2, IconSize / 2));
-        menuButton->setToolTip(texts.text("IDS_MENU", "Menu"));
+        menuButton->setToolTip(texts.text(TrayTexts::Key::Menu));
         menuButton->setAccessibleName(menuButton->toolTip());
         menuButton->setPopupMode(QToolButton::InstantPopup);
         column->addWidget(menuButton, 0, Qt::AlignRight);
@@ -91,13 +91,13 @@ QToolButton *ButtonPanel::makeButton(int buttonId)
     if (meaning) {
         button->setIcon(IconLibrary::lineIcon(QString::fromLatin1(meaning->icon), palette().buttonText().color()));
         button->setIconSize(QSize(IconSize, IconSize));
-        name = texts.text(meaning->textKey, meaning->english);
+        name = texts.text(meaning->name);
     } else {
         button->setText(QString::number(buttonId));
         QFont font = button->font();
         font.setBold(true);
         button->setFont(font);
-        name = texts.text("IDS_BUTTON_NUMBER", "Button %1").arg(buttonId);
+        name = texts.text(TrayTexts::Key::ButtonNumber).arg(buttonId);
     }
     button->setToolTip(name);
     button->setAccessibleName(name);

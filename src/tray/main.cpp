@@ -69,7 +69,7 @@ int main(int argc, char *argv[])
     case platform::InstanceLock::Outcome::AlreadyHeld:
         qDebug() << "<main()> The tray program already runs in this session";
         QMessageBox::information(nullptr, texts.title(),
-                                 texts.text("IDS_ALREADY_RUNNING", "The Brivara Tessel tray program is already running."));
+                                 texts.text(TrayTexts::Key::AlreadyRunning));
         return 0;
     case platform::InstanceLock::Outcome::Failed:
         qDebug() << "<main()> No single-instance lock; the port alone keeps a second copy out";

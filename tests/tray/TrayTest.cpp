@@ -236,11 +236,6 @@ TEST_F(TrayTest, LeavingSaysGoodbyeToEveryClient)
 TEST(TrayTextsTest, EveryLanguageHasEveryTrayText)
 {
     const QString path = QCoreApplication::applicationDirPath() + "/Brivara Tessel.xml";
-    const char *const keys[] = {"IDS_PANEL", "IDS_QUIT", "IDS_MENU", "IDS_NO_PROGRAM", "IDS_CONNECTED",
-                                "IDS_NO_BUTTONS", "IDS_UNNAMED_ITEM", "IDS_BUTTON_NUMBER", "IDS_OEM_93",
-                                "IDS_OEM_94", "IDS_OEM_116", "IDS_OEM_139", "IDS_OEM_140", "IDS_OEM_141",
-                                "IDS_OEM_162", "IDS_OEM_163", "IDS_OEM_164", "IDS_OEM_23", "IDS_PORT_IN_USE",
-                                "IDS_NO_PERMISSION", "IDS_ALREADY_RUNNING"};
     const char *const locales[] = {"en_US", "da_DK", "nl_BE", "fr_FR", "hu_HU", "it_IT", "nb_NO",
                                    "pl_PL", "pt_BR", "ru_RU", "sv_SE", "ar_SA", "ja_JP", "fi_FI",
                                    "de_DE", "es_ES", "zh_CN", "zh_TW", "ca_ES"};
@@ -252,17 +247,29 @@ TEST(TrayTextsTest, EveryLanguageHasEveryTrayText)
         found.sort();
         return found;
     };
-    const UserInterfaceController english(path, "en_US");
+    QStringList keyPaths;
+    for (int i = 0; i < TrayTexts::KeyCount; ++i)
+        keyPaths.append(TrayTexts::keyPath(static_cast<TrayTexts::Key>(i)));
+    EXPECT_EQ(keyPaths.removeDuplicates(), 0) << "two texts share a key";
+
     for (const char *locale : locales) {
         const UserInterfaceController language(path, locale);
-        for (const char *key : keys) {
-            const QString keyPath = QStringLiteral("Driver_Tray/") + key;
+        for (int i = 0; i < TrayTexts::KeyCount; ++i) {
+            const auto key = static_cast<TrayTexts::Key>(i);
+            const std::string where = std::string(locale) + " " + TrayTexts::keyPath(key).toStdString();
             QString text;
-            QString englishText;
-            EXPECT_TRUE(language.getCaption(keyPath, text) && !text.isEmpty()) << locale << " " << key;
-            english.getCaption(keyPath, englishText);
+            EXPECT_TRUE(language.getCaption(TrayTexts::keyPath(key), text) && !text.isEmpty()) << where;
             // The program fills them in: a translation keeps every one.
-            EXPECT_EQ(placeholders(text), placeholders(englishText)) << locale << " " << key;
+            EXPECT_EQ(placeholders(text), placeholders(TrayTexts::english(key))) << where;
         }
     }
+    // The file's English is what the program falls back on.
+    const UserInterfaceController english(path, "en_US");
+    for (int i = 0; i < TrayTexts::KeyCount; ++i) {
+        const auto key = static_cast<TrayTexts::Key>(i);
+        EXPECT_EQ(TrayTexts(&english).text(key), TrayTexts::english(key)) << TrayTexts::keyPath(key).toStdString();
+    }
+    // A file without the tray's section still gives every text.
+    const UserInterfaceController missing(QStringLiteral("/nonexistent.xml"), QStringLiteral("de_DE"));
+    EXPECT_EQ(TrayTexts(&missing).text(TrayTexts::Key::Quit), QStringLiteral("Quit"));
 }
