@@ -1,16 +1,18 @@
 #include "OemButtonCatalog.h"
 
+#include "server/WatchdogCommand.h"
+
 #include <array>
 
 namespace {
 
-// 93 switches the viewer, 23 opens the product's web page; the others are
-// the viewer's own functions, which the watchdog passes on by code.
+// VIEWER_ON_OFF switches the viewer, 23 opens the product's web page; the
+// others are the viewer's own functions, which the watchdog passes on by code.
 constexpr std::array<OemButtonCatalog::Meaning, 10> Known{{
-    {93, "power", TrayTexts::Key::Oem93},
-    {94, "focus", TrayTexts::Key::Oem94},
-    {116, "light", TrayTexts::Key::Oem116},
-    {139, "rotate", TrayTexts::Key::Oem139},
+    {VIEWER_ON_OFF, "power", TrayTexts::Key::Oem93},
+    {AUTO_FOCUS, "focus", TrayTexts::Key::Oem94},
+    {LIGHT, "light", TrayTexts::Key::Oem116},
+    {ROTATE, "rotate", TrayTexts::Key::Oem139},
     {140, "freeze", TrayTexts::Key::Oem140},
     {141, "capture", TrayTexts::Key::Oem141},
     {162, "zoom-in", TrayTexts::Key::Oem162},
