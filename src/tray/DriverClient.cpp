@@ -58,7 +58,9 @@ void DriverClient::readRequests()
 
 bool DriverClient::isOverLimit(std::uint16_t type) const
 {
-    return (type == ADD_OEM_BUTTON && held.buttons().size() >= MaxButtons)
+    // What the panel shows: the registry also counts an id sent again, which
+    // takes no further place.
+    return (type == ADD_OEM_BUTTON && shownButtons.size() >= MaxButtons)
            || (type == ADD_MENU_ITEM && held.menuItems().size() >= MaxMenuItems);
 }
 

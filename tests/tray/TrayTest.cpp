@@ -198,6 +198,18 @@ TEST_F(TrayTest, BadInputDropsTheClientThatSentItAndNoOther)
     EXPECT_TRUE(QTest::qWaitFor([&] { return panelIds() == QList<int>({116, 141}); }));
 }
 
+TEST_F(TrayTest, AnIdSentAgainTakesNoFurtherPlaceInThePanel)
+{
+    auto client = connectClient();
+    const int max = static_cast<int>(DriverClient::MaxButtons);
+    for (int i = 0; i < max + 10; ++i)
+        ASSERT_EQ(client->addButton(116), 116);
+    for (int id = 1; id < max; ++id)
+        ASSERT_EQ(client->addButton(id), id) << "refused after " << id - 1 << " more";
+    EXPECT_EQ(client->addButton(1000), -1);
+    EXPECT_EQ(panelIds().size(), max);
+}
+
 TEST_F(TrayTest, AnotherUsersProgramIsTurnedAway)
 {
     if (::geteuid() != 0)
