@@ -82,7 +82,7 @@ void DriverClient::handleRequest(const RequestStreamParser::Message &message)
         return;
     case RequestHandler::Kind::OemButton:
         if (overLimit) {
-            logRefusalOnce(QStringLiteral("OEM buttons"), MaxButtons);
+            logRefusalOnce(buttonRefusalLogged, QStringLiteral("OEM buttons"), MaxButtons);
             break;
         }
         qDebug().noquote() << prefix << "added OEM button" << outcome.buttonId;
@@ -91,7 +91,7 @@ void DriverClient::handleRequest(const RequestStreamParser::Message &message)
         break;
     case RequestHandler::Kind::AddMenuItem:
         if (overLimit) {
-            logRefusalOnce(QStringLiteral("menu items"), MaxMenuItems);
+            logRefusalOnce(itemRefusalLogged, QStringLiteral("menu items"), MaxMenuItems);
         } else {
             const QString caption = QString::fromStdU16String(outcome.record.caption);
             QDebug line = qDebug().noquote();
@@ -113,13 +113,13 @@ void DriverClient::handleRequest(const RequestStreamParser::Message &message)
     send(REQUEST_RESULT, *outcome.answer);
 }
 
-void DriverClient::logRefusalOnce(const QString &what, std::size_t limit)
+void DriverClient::logRefusalOnce(bool &logged, const QString &what, std::size_t limit)
 {
     // A client that floods the tray is told -1 every time, but the log
-    // hears of it once.
-    if (refusalLogged)
+    // hears of it once for buttons and once for menu items.
+    if (logged)
         return;
-    refusalLogged = true;
+    logged = true;
     qDebug().noquote() << "<DriverClient::handleRequest()>" << name() << "holds the most" << what
                        << "a tray shows (" + QString::number(limit) + "); further ones are refused";
 }

@@ -186,10 +186,18 @@ TEST_F(TrayTest, BadInputDropsTheClientThatSentItAndNoOther)
     for (int id = 1; id <= static_cast<int>(DriverClient::MaxButtons); ++id)
         ASSERT_EQ(greedy->addButton(id), id);
     EXPECT_EQ(greedy->addButton(1000), -1);
+    EXPECT_EQ(greedy->addButton(1001), -1);
     greedy->sendRequest(42, QByteArray(10, 'x'));
     for (int i = 1; i <= static_cast<int>(DriverClient::MaxMenuItems); ++i)
         ASSERT_GT(greedy->addMenuItem(u"item").value_or(-1), 0);
     EXPECT_EQ(greedy->addMenuItem(u"one too many"), -1);
+    EXPECT_EQ(greedy->addMenuItem(u"two too many"), -1);
+    // Each kind of refusal is logged, once.
+    EXPECT_EQ(log.matching("further ones are refused"),
+              QStringList({"<DriverClient::handleRequest()> Client 5 holds the most OEM buttons a tray shows (64); "
+                           "further ones are refused",
+                           "<DriverClient::handleRequest()> Client 5 holds the most menu items a tray shows (16); "
+                           "further ones are refused"}));
     EXPECT_EQ(panelIds().size(), 1 + static_cast<int>(DriverClient::MaxButtons));
 
     EXPECT_EQ(menuTexts().rfind("Turn on Tessel | item", 0), 0u);
