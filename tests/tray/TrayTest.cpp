@@ -3,6 +3,7 @@
 // registered, the clicks that go back, and what bad input does.
 #include "ButtonPanel.h"
 #include "DriverClient.h"
+#include "IconLibrary.h"
 #include "LogCapture.h"
 #include "TrayController.h"
 #include "TrayMenu.h"
@@ -251,6 +252,18 @@ TEST_F(TrayTest, LeavingSaysGoodbyeToEveryClient)
     EXPECT_TRUE(controller->trayMenu().itemActions().isEmpty());
     EXPECT_FALSE(controller->buttonPanel().hasButtons());
     EXPECT_FALSE(WatchdogSocket(port).isConnected()); // the port is closed
+}
+
+TEST(IconLibraryTest, EachIconIsDrawnOnceForEachInk)
+{
+    const QIcon dark = IconLibrary::lineIcon(QStringLiteral("light"), Qt::black);
+    EXPECT_EQ(IconLibrary::lineIcon(QStringLiteral("light"), Qt::black).cacheKey(), dark.cacheKey());
+    // Another ink is another drawing, for a dark theme.
+    const QIcon light = IconLibrary::lineIcon(QStringLiteral("light"), Qt::white);
+    EXPECT_NE(light.cacheKey(), dark.cacheKey());
+    EXPECT_TRUE(light.pixmap(32).toImage() != dark.pixmap(32).toImage());
+    EXPECT_EQ(IconLibrary::applicationIcon().cacheKey(), IconLibrary::applicationIcon().cacheKey());
+    EXPECT_TRUE(IconLibrary::lineIcon(QStringLiteral("no-such-icon"), Qt::black).isNull());
 }
 
 TEST(TrayTextsTest, EveryLanguageHasEveryTrayText)
