@@ -26,6 +26,9 @@ tray program for every graphical session.")
 list(JOIN tessel_description_paragraphs "\n\n" CPACK_RPM_PACKAGE_DESCRIPTION)
 list(JOIN tessel_description_paragraphs "\n.\n" CPACK_PACKAGE_DESCRIPTION)
 set(CPACK_PACKAGING_INSTALL_PREFIX /usr)
+# Where the packages put the programs: the install rules' folder below that
+# prefix. The maintainer scripts and the RPM's file list name it from here.
+set(TESSEL_PACKAGED_PROGRAMDIR "${CPACK_PACKAGING_INSTALL_PREFIX}/${TESSEL_INSTALL_PROGRAMDIR_RELATIVE}")
 set(CPACK_STRIP_FILES ON)
 set(CPACK_SOURCE_IGNORE_FILES "/build.*/;/\\\\.git/")
 
@@ -42,8 +45,9 @@ string(APPEND CPACK_DEBIAN_PACKAGE_DEPENDS ", gstreamer1.0-plugins-good, gstream
 string(APPEND CPACK_DEBIAN_PACKAGE_DEPENDS ", libcap2-bin")
 # For "uaccess": logind applies the tag at the seat.
 set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "systemd")
+configure_file(${CMAKE_SOURCE_DIR}/packaging/debian/postinst.in ${CMAKE_BINARY_DIR}/packaging/postinst @ONLY)
 set(CPACK_DEBIAN_PACKAGE_CONTROL_EXTRA
-  ${CMAKE_SOURCE_DIR}/packaging/debian/postinst
+  ${CMAKE_BINARY_DIR}/packaging/postinst
   ${CMAKE_SOURCE_DIR}/packaging/debian/postrm)
 set(CPACK_DEBIAN_PACKAGE_CONTROL_STRICT_PERMISSION ON)
 
@@ -78,7 +82,7 @@ set(CPACK_RPM_POST_UNINSTALL_SCRIPT_FILE ${CMAKE_SOURCE_DIR}/packaging/rpm/postu
 # `rpm -V` checks it; no setcap in a script, and no window in which the file
 # is there without it.
 set(CPACK_RPM_USER_FILELIST
-  "%caps(cap_net_bind_service=ep) /usr/${TESSEL_INSTALL_PROGRAMDIR_RELATIVE}/brivaradriver")
+  "%caps(cap_net_bind_service=ep) ${TESSEL_PACKAGED_PROGRAMDIR}/brivaradriver")
 # Folders that the system's own packages own; the package owns only its own.
 set(CPACK_RPM_EXCLUDE_FROM_AUTO_FILELIST_ADDITION
   /usr/libexec

@@ -343,10 +343,7 @@ bool WatchDogController::addOEMIcons()
 
 QString WatchDogController::caption(const QString &keyPath) const
 {
-    QString text;
-    if (uiController)
-        uiController->getCaption(keyPath, text);
-    return text;
+    return uiController ? uiController->captionOr(keyPath, QString()) : QString();
 }
 
 bool WatchDogController::sendMenuItemRequest(bool add, int itemId)

@@ -115,3 +115,11 @@ bool UserInterfaceController::getCaption(const QString &keyPath, QString &text) 
     XmlDocument::releaseNode(walked);
     return true;
 }
+
+QString UserInterfaceController::captionOr(const QString &keyPath, const QString &fallback) const
+{
+    QString text;
+    if (getCaption(keyPath, text) && !text.isEmpty())
+        return text;
+    return fallback;
+}

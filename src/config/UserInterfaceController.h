@@ -30,6 +30,9 @@ public:
     // caption (unchanged when the element has none). A level of the path
     // that is missing is skipped and the rest looked for one level higher.
     bool getCaption(const QString &keyPath, QString &text) const;
+    // The caption of keyPath, or `fallback` when there is none to show: no
+    // such element, or one whose caption is missing or empty.
+    QString captionOr(const QString &keyPath, const QString &fallback) const;
 
     // The language file of this program: beside the program, under the
     // Fedora name on Fedora.

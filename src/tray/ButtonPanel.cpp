@@ -9,7 +9,6 @@
 #include <QFrame>
 #include <QGridLayout>
 #include <QGuiApplication>
-#include <QHBoxLayout>
 #include <QLabel>
 #include <QScreen>
 #include <QToolButton>
@@ -31,7 +30,7 @@ ButtonPanel::ButtonPanel(const TrayTexts &trayTexts, QWidget *parent)
     column->setContentsMargins(Margin, Margin, Margin, Margin);
     column->setSpacing(Spacing);
     column->setSizeConstraint(QLayout::SetFixedSize);
-    placeholder = new QLabel(texts.text("IDS_NO_BUTTONS", "Waiting for the Tessel watchdog"), this);
+    placeholder = new QLabel(texts.text(TrayTexts::Key::NoButtons), this);
     placeholder->setAlignment(Qt::AlignCenter);
     placeholder->setMinimumSize(Columns * ButtonSize + (Columns - 1) * Spacing, ButtonSize);
     column->addWidget(placeholder);
@@ -48,7 +47,7 @@ void ButtonPanel::setStandalone(QMenu *menu)
         menuButton = new QToolButton(this);
         menuButton->setIcon(IconLibrary::lineIcon(QStringLiteral("menu"), palette().buttonText().color()));
         menuButton->setIconSize(QSize(IconSize / 2, IconSize / 2));
-        menuButton->setToolTip(texts.text("IDS_MENU", "Menu"));
+        menuButton->setToolTip(texts.text(TrayTexts::Key::Menu));
         menuButton->setAccessibleName(menuButton->toolTip());
         menuButton->setPopupMode(QToolButton::InstantPopup);
         column->addWidget(menuButton, 0, Qt::AlignRight);
@@ -92,13 +91,13 @@ QToolButton *ButtonPanel::makeButton(int buttonId)
     if (meaning) {
         button->setIcon(IconLibrary::lineIcon(QString::fromLatin1(meaning->icon), palette().buttonText().color()));
         button->setIconSize(QSize(IconSize, IconSize));
-        name = texts.text(meaning->textKey, meaning->english);
+        name = texts.text(meaning->name);
     } else {
         button->setText(QString::number(buttonId));
         QFont font = button->font();
         font.setBold(true);
         button->setFont(font);
-        name = texts.text("IDS_BUTTON_NUMBER", "Button %1").arg(buttonId);
+        name = texts.text(TrayTexts::Key::ButtonNumber).arg(buttonId);
     }
     button->setToolTip(name);
     button->setAccessibleName(name);
@@ -116,8 +115,9 @@ void ButtonPanel::buttonAdded(DriverClient *client, int buttonId)
         if (client)
             client->pressButton(buttonId);
     });
-    group->grid->addWidget(button, group->count / Columns, group->count % Columns);
-    ++group->count;
+    // The grid holds the group's buttons and nothing else.
+    const int count = group->grid->count();
+    group->grid->addWidget(button, count / Columns, count % Columns);
     refresh();
 }
 
@@ -134,14 +134,14 @@ void ButtonPanel::clientGone(DriverClient *client)
 
 bool ButtonPanel::hasButtons() const
 {
-    return std::any_of(groups.begin(), groups.end(), [](const Group &group) { return group.count > 0; });
+    return std::any_of(groups.begin(), groups.end(), [](const Group &group) { return group.grid->count() > 0; });
 }
 
 QList<QToolButton *> ButtonPanel::buttons() const
 {
     QList<QToolButton *> all;
     for (const Group &group : groups)
-        for (int i = 0; i < group.count; ++i)
+        for (int i = 0; i < group.grid->count(); ++i)
             all.append(static_cast<QToolButton *>(group.grid->itemAt(i)->widget()));
     return all;
 }
@@ -150,9 +150,10 @@ void ButtonPanel::refresh()
 {
     bool buttonsAbove = false;
     for (const Group &group : groups) {
-        group.box->setVisible(group.count > 0);
-        group.line->setVisible(group.count > 0 && buttonsAbove);
-        buttonsAbove = buttonsAbove || group.count > 0;
+        const bool shows = group.grid->count() > 0;
+        group.box->setVisible(shows);
+        group.line->setVisible(shows && buttonsAbove);
+        buttonsAbove = buttonsAbove || shows;
     }
     placeholder->setVisible(!buttonsAbove);
     if (buttonsAbove != hadButtons) {

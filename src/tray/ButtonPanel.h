@@ -56,7 +56,6 @@ private:
         QWidget *box = nullptr;
         QGridLayout *grid = nullptr;
         QWidget *line = nullptr; // above the box, between two clients
-        int count = 0;
     };
 
     void buttonAdded(DriverClient *client, int buttonId);

@@ -27,11 +27,6 @@ DriverClient::~DriverClient()
     socket->disconnect(this);
 }
 
-bool DriverClient::isConnected() const
-{
-    return !ended;
-}
-
 QString DriverClient::name() const
 {
     return QStringLiteral("Client %1").arg(clientNumber);
@@ -63,7 +58,9 @@ void DriverClient::readRequests()
 
 bool DriverClient::isOverLimit(std::uint16_t type) const
 {
-    return (type == ADD_OEM_BUTTON && held.buttons().size() >= MaxButtons)
+    // What the panel shows: the registry also counts an id sent again, which
+    // takes no further place.
+    return (type == ADD_OEM_BUTTON && shownButtons.size() >= MaxButtons)
            || (type == ADD_MENU_ITEM && held.menuItems().size() >= MaxMenuItems);
 }
 
@@ -85,7 +82,7 @@ void DriverClient::handleRequest(const RequestStreamParser::Message &message)
         return;
     case RequestHandler::Kind::OemButton:
         if (overLimit) {
-            logRefusalOnce(QStringLiteral("OEM buttons"), MaxButtons);
+            logRefusalOnce(buttonRefusalLogged, QStringLiteral("OEM buttons"), MaxButtons);
             break;
         }
         qDebug().noquote() << prefix << "added OEM button" << outcome.buttonId;
@@ -94,7 +91,7 @@ void DriverClient::handleRequest(const RequestStreamParser::Message &message)
         break;
     case RequestHandler::Kind::AddMenuItem:
         if (overLimit) {
-            logRefusalOnce(QStringLiteral("menu items"), MaxMenuItems);
+            logRefusalOnce(itemRefusalLogged, QStringLiteral("menu items"), MaxMenuItems);
         } else {
             const QString caption = QString::fromStdU16String(outcome.record.caption);
             QDebug line = qDebug().noquote();
@@ -116,13 +113,13 @@ void DriverClient::handleRequest(const RequestStreamParser::Message &message)
     send(REQUEST_RESULT, *outcome.answer);
 }
 
-void DriverClient::logRefusalOnce(const QString &what, std::size_t limit)
+void DriverClient::logRefusalOnce(bool &logged, const QString &what, std::size_t limit)
 {
     // A client that floods the tray is told -1 every time, but the log
-    // hears of it once.
-    if (refusalLogged)
+    // hears of it once for buttons and once for menu items.
+    if (logged)
         return;
-    refusalLogged = true;
+    logged = true;
     qDebug().noquote() << "<DriverClient::handleRequest()>" << name() << "holds the most" << what
                        << "a tray shows (" + QString::number(limit) + "); further ones are refused";
 }

@@ -36,7 +36,6 @@ public:
     // 1, 2, 3, ... in the order the clients connected.
     int number() const { return clientNumber; }
     const DriverRegistry &registry() const { return held; }
-    bool isConnected() const;
 
     // The user picked one of this client's menu items, or pressed one of its
     // buttons.
@@ -59,7 +58,7 @@ private:
     void readRequests();
     void handleRequest(const RequestStreamParser::Message &message);
     bool isOverLimit(std::uint16_t type) const;
-    void logRefusalOnce(const QString &what, std::size_t limit);
+    void logRefusalOnce(bool &logged, const QString &what, std::size_t limit);
     void send(std::int32_t type, std::int32_t value);
     void drop(const QString &why);
     void connectionEnded();
@@ -72,5 +71,6 @@ private:
     RequestHandler handler{held};
     std::set<int> shownButtons;
     bool ended = false;
-    bool refusalLogged = false;
+    bool buttonRefusalLogged = false;
+    bool itemRefusalLogged = false;
 };

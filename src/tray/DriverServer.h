@@ -19,7 +19,6 @@ class DriverServer : public QObject
     Q_OBJECT
 
 public:
-    static constexpr quint16 DriverPort = 800;
     // More clients than any session has; a further connection is closed.
     static constexpr int MaxClients = 16;
 

@@ -1,22 +1,24 @@
 #include "OemButtonCatalog.h"
 
+#include "server/WatchdogCommand.h"
+
 #include <array>
 
 namespace {
 
-// 93 switches the viewer, 23 opens the product's web page; the others are
-// the viewer's own functions, which the watchdog passes on by code.
+// VIEWER_ON_OFF switches the viewer, 23 opens the product's web page; the
+// others are the viewer's own functions, which the watchdog passes on by code.
 constexpr std::array<OemButtonCatalog::Meaning, 10> Known{{
-    {93, "power", "IDS_OEM_93", "Turn Tessel on or off"},
-    {94, "focus", "IDS_OEM_94", "Focus"},
-    {116, "light", "IDS_OEM_116", "Light"},
-    {139, "rotate", "IDS_OEM_139", "Rotate"},
-    {140, "freeze", "IDS_OEM_140", "Freeze the picture"},
-    {141, "capture", "IDS_OEM_141", "Capture a picture"},
-    {162, "zoom-in", "IDS_OEM_162", "Zoom in"},
-    {163, "zoom-out", "IDS_OEM_163", "Zoom out"},
-    {164, "full-screen", "IDS_OEM_164", "Full screen"},
-    {23, "web", "IDS_OEM_23", "Tessel on the web"},
+    {VIEWER_ON_OFF, "power", TrayTexts::Key::Oem93},
+    {AUTO_FOCUS, "focus", TrayTexts::Key::Oem94},
+    {LIGHT, "light", TrayTexts::Key::Oem116},
+    {ROTATE, "rotate", TrayTexts::Key::Oem139},
+    {140, "freeze", TrayTexts::Key::Oem140},
+    {141, "capture", TrayTexts::Key::Oem141},
+    {162, "zoom-in", TrayTexts::Key::Oem162},
+    {163, "zoom-out", TrayTexts::Key::Oem163},
+    {164, "full-screen", TrayTexts::Key::Oem164},
+    {23, "web", TrayTexts::Key::Oem23},
 }};
 
 } // namespace

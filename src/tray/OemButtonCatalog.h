@@ -1,5 +1,7 @@
 #pragma once
 
+#include "TrayTexts.h"
+
 #include <cstdint>
 #include <optional>
 
@@ -11,9 +13,8 @@ public:
     struct Meaning
     {
         std::int32_t id;
-        const char *icon;     // name of the icon in the program's resources
-        const char *textKey;  // key in the Driver_Tray section
-        const char *english;  // the text when the language file lacks the key
+        const char *icon; // name of the icon in the program's resources
+        TrayTexts::Key name;
     };
 
     static std::optional<Meaning> find(std::int32_t id);

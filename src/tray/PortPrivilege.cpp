@@ -20,9 +20,9 @@ bool readOwn(Capabilities &capabilities)
     return ::syscall(SYS_capget, &capabilities.header, capabilities.data) == 0;
 }
 
-} // namespace
-
-bool PortPrivilege::isHeld()
+// True when the process holds capabilities beyond those of its user (never
+// for root, who keeps what it has).
+bool isHeld()
 {
     if (::getuid() == 0)
         return false;
@@ -34,6 +34,8 @@ bool PortPrivilege::isHeld()
             return true;
     return false;
 }
+
+} // namespace
 
 bool PortPrivilege::giveUp(QString &why)
 {

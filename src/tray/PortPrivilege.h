@@ -15,10 +15,8 @@
 class PortPrivilege
 {
 public:
-    // True when the process holds capabilities beyond those of its user
-    // (never for root, who keeps what it has).
-    static bool isHeld();
-    // Drops every capability and makes the process dumpable again. False,
-    // with the reason in `why`, when the kernel refused.
+    // Drops every capability and makes the process dumpable again; does
+    // nothing when none is held beyond the user's (root keeps what it has).
+    // False, with the reason in `why`, when the kernel refused.
     static bool giveUp(QString &why);
 };

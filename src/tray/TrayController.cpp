@@ -1,5 +1,7 @@
 #include "TrayController.h"
 
+// Complete for connect(): a signal argument of a pointer type needs its
+// class defined (clientConnected).
 #include "DriverClient.h"
 #include "IconLibrary.h"
 #include "PortPrivilege.h"
@@ -85,7 +87,6 @@ bool TrayController::listen()
     case DriverServer::ListenOutcome::Failed:
         return false;
     }
-    listening = true;
     portInUse = false;
     QString why;
     if (!PortPrivilege::giveUp(why))
@@ -109,14 +110,7 @@ void TrayController::explainNoPermission()
                           " cap_net_bind_service, which its package gives it. To give it by hand: sudo setcap"
                           " cap_net_bind_service+ep"
                        << program;
-    QMessageBox::critical(nullptr, texts.title(),
-                          texts.text("IDS_NO_PERMISSION",
-                                     "The Tessel buttons cannot be offered: this program may not use port %1. "
-                                     "It needs the capability cap_net_bind_service, which its package gives it. "
-                                     "Install the package again, or give it by hand:\n\n"
-                                     "sudo setcap cap_net_bind_service+ep %2")
-                              .arg(port)
-                              .arg(program));
+    QMessageBox::critical(nullptr, texts.title(), texts.text(TrayTexts::Key::NoPermission).arg(port).arg(program));
 }
 
 void TrayController::showTray()
@@ -188,11 +182,11 @@ void TrayController::updateStatus()
 {
     QString status;
     if (portInUse)
-        status = texts.text("IDS_PORT_IN_USE", "Port %1 is in use by another program. Trying again.").arg(port);
+        status = texts.text(TrayTexts::Key::PortInUse).arg(port);
     else if (server.clients().isEmpty())
-        status = texts.text("IDS_NO_PROGRAM", "No Tessel program connected");
+        status = texts.text(TrayTexts::Key::NoProgram);
     else
-        status = texts.text("IDS_CONNECTED", "Connected programs: %1").arg(server.clients().size());
+        status = texts.text(TrayTexts::Key::Connected).arg(server.clients().size());
     if (icon)
         icon->setToolTip(texts.title() + QLatin1Char('\n') + status);
 }

@@ -67,7 +67,6 @@ private:
     QTimer panelSettle;
     QTimer goodbyeLimit;
     QTimer trayLook;
-    bool listening = false;
     bool portInUse = false;
     bool panelHiddenByUser = false;
     bool leaving = false;

@@ -7,13 +7,13 @@
 
 TrayMenu::TrayMenu(const TrayTexts &trayTexts, QObject *parent) : QObject(parent), texts(trayTexts)
 {
-    placeholder = entries.addAction(texts.text("IDS_NO_PROGRAM", "No Tessel program connected"));
+    placeholder = entries.addAction(texts.text(TrayTexts::Key::NoProgram));
     placeholder->setEnabled(false);
     ownSection = entries.addSeparator();
-    panelToggle = entries.addAction(texts.text("IDS_PANEL", "Camera buttons"));
+    panelToggle = entries.addAction(texts.text(TrayTexts::Key::Panel));
     panelToggle->setCheckable(true);
     entries.addSeparator();
-    quit = entries.addAction(texts.text("IDS_QUIT", "Quit"));
+    quit = entries.addAction(texts.text(TrayTexts::Key::Quit));
 }
 
 // The groups' timers and actions go before the menu they live in.
@@ -22,7 +22,7 @@ TrayMenu::~TrayMenu() = default;
 QString TrayMenu::entryText(const QString &caption, int itemId, const TrayTexts &texts)
 {
     if (caption.isEmpty())
-        return texts.text("IDS_UNNAMED_ITEM", "Menu item %1").arg(itemId);
+        return texts.text(TrayTexts::Key::UnnamedItem).arg(itemId);
     QString text = caption;
     for (QChar &character : text)
         if (character.category() == QChar::Other_Control)

@@ -2,20 +2,62 @@
 
 #include "config/UserInterfaceController.h"
 
-QString TrayTexts::text(const char *key, const char *english) const
+namespace {
+
+struct Entry
 {
-    return lookUp(QStringLiteral("Driver_Tray/") + QLatin1String(key), english);
+    const char *name; // below Driver_Tray; empty: the section's own caption
+    const char *english;
+};
+
+// In the order of TrayTexts::Key.
+const Entry Entries[TrayTexts::KeyCount] = {
+    {"", "Brivara Tessel"},
+    {"IDS_PANEL", "Camera buttons"},
+    {"IDS_QUIT", "Quit"},
+    {"IDS_MENU", "Menu"},
+    {"IDS_NO_PROGRAM", "No Tessel program connected"},
+    {"IDS_CONNECTED", "Connected programs: %1"},
+    {"IDS_NO_BUTTONS", "Waiting for the Tessel watchdog"},
+    {"IDS_UNNAMED_ITEM", "Menu item %1"},
+    {"IDS_BUTTON_NUMBER", "Button %1"},
+    {"IDS_PORT_IN_USE", "Port %1 is in use by another program. Trying again."},
+    {"IDS_NO_PERMISSION", "The Tessel buttons cannot be offered: this program may not use port %1. "
+                          "It needs the capability cap_net_bind_service, which its package gives it. "
+                          "Install the package again, or give it by hand:\n\n"
+                          "sudo setcap cap_net_bind_service+ep %2"},
+    {"IDS_ALREADY_RUNNING", "The Brivara Tessel tray program is already running."},
+    {"IDS_OEM_93", "Turn Tessel on or off"},
+    {"IDS_OEM_94", "Focus"},
+    {"IDS_OEM_116", "Light"},
+    {"IDS_OEM_139", "Rotate"},
+    {"IDS_OEM_140", "Freeze the picture"},
+    {"IDS_OEM_141", "Capture a picture"},
+    {"IDS_OEM_162", "Zoom in"},
+    {"IDS_OEM_163", "Zoom out"},
+    {"IDS_OEM_164", "Full screen"},
+    {"IDS_OEM_23", "Tessel on the web"},
+};
+
+const Entry &entry(TrayTexts::Key key)
+{
+    return Entries[static_cast<int>(key)];
 }
 
-QString TrayTexts::title() const
+} // namespace
+
+QString TrayTexts::keyPath(Key key)
 {
-    return lookUp(QStringLiteral("Driver_Tray"), "Brivara Tessel");
+    const QString name = QString::fromLatin1(entry(key).name);
+    return name.isEmpty() ? QStringLiteral("Driver_Tray") : QStringLiteral("Driver_Tray/") + name;
 }
 
-QString TrayTexts::lookUp(const QString &keyPath, const char *english) const
+QString TrayTexts::english(Key key)
 {
-    QString found;
-    if (source && source->getCaption(keyPath, found) && !found.isEmpty())
-        return found;
-    return QString::fromUtf8(english);
+    return QString::fromUtf8(entry(key).english);
+}
+
+QString TrayTexts::text(Key key) const
+{
+    return source ? source->captionOr(keyPath(key), english(key)) : english(key);
 }

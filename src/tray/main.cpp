@@ -2,18 +2,18 @@
 // driver's port 800 for the Tessel watchdog (and any other client), shows
 // their menu items in the tray's menu and their OEM buttons in a small panel,
 // and tells them of the user's clicks. See the README's section on it.
-#include "DriverServer.h"
 #include "TrayController.h"
 #include "TrayTexts.h"
+#include "common/ServicePorts.h"
 #include "config/UserInterfaceController.h"
 #include "platform/Platform.h"
 
 #include <QApplication>
 #include <QCommandLineParser>
 #include <QDebug>
+#include <QLocale>
 #include <QMessageBox>
 
-#include <memory>
 #include <optional>
 
 namespace {
@@ -43,8 +43,9 @@ int main(int argc, char *argv[])
         QStringLiteral("The Brivara Tessel tray program: the camera driver's menu and buttons for the Tessel watchdog."));
     options.addHelpOption();
     const QCommandLineOption portChoice(QStringLiteral("port"),
-                                        QStringLiteral("The port to serve on the loopback address (default 800)."),
-                                        QStringLiteral("number"), QString::number(DriverServer::DriverPort));
+                                        QStringLiteral("The port to serve on the loopback address (default %1).")
+                                            .arg(ServicePorts::DriverPort),
+                                        QStringLiteral("number"), QString::number(ServicePorts::DriverPort));
     options.addOption(portChoice);
     options.process(application);
     const auto port = portOption(options, portChoice);
@@ -53,10 +54,13 @@ int main(int argc, char *argv[])
         return BadOptions;
     }
 
-    const std::unique_ptr<UserInterfaceController> language(UserInterfaceController::instance());
-    if (language->isRightToLeft())
+    // The product's one language file, beside the program; main() owns it,
+    // so it outlives every window that shows its texts.
+    const UserInterfaceController language(UserInterfaceController::defaultLanguageFilePath(),
+                                           QLocale::system().name());
+    if (language.isRightToLeft())
         QApplication::setLayoutDirection(Qt::RightToLeft);
-    const TrayTexts texts(language.get());
+    const TrayTexts texts(&language);
 
     // One tray a session; the port itself allows only one on the machine.
     platform::Platform &system = platform::current();
@@ -65,7 +69,7 @@ int main(int argc, char *argv[])
     case platform::InstanceLock::Outcome::AlreadyHeld:
         qDebug() << "<main()> The tray program already runs in this session";
         QMessageBox::information(nullptr, texts.title(),
-                                 texts.text("IDS_ALREADY_RUNNING", "The Brivara Tessel tray program is already running."));
+                                 texts.text(TrayTexts::Key::AlreadyRunning));
         return 0;
     case platform::InstanceLock::Outcome::Failed:
         qDebug() << "<main()> No single-instance lock; the port alone keeps a second copy out";

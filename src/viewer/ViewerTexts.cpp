@@ -65,9 +65,6 @@ QString ViewerTexts::english(Key key)
 
 QString ViewerTexts::text(Key key) const
 {
-    QString caption;
     // An empty caption would leave a blank button: it counts as missing.
-    if (language.getCaption(keyPath(key), caption) && !caption.isEmpty())
-        return caption;
-    return english(key);
+    return language.captionOr(keyPath(key), english(key));
 }

@@ -1,9 +1,10 @@
 #!/usr/bin/env bash
 # What `cmake --install` does with this build: it writes into the
 # destination only, never into the build tree (which may belong to another
-# user than the one who installs), and the user unit it writes is one that
-# systemd accepts and that leaves what the watchdog started (the viewer, a
-# web browser) running when the watchdog ends or restarts.
+# user than the one who installs), and the user units it writes (the
+# watchdog's and the tray program's) are ones that systemd accepts; the
+# watchdog's leaves what the watchdog started (the viewer, a web browser)
+# running when the watchdog ends or restarts.
 # Usage: install_test.sh BUILD_DIR
 set -euo pipefail
 build=$1
@@ -21,15 +22,21 @@ written=$(find "$build" -path "$build/Testing" -prune -o -newer "$work/before" -
   ! -name 'install_manifest*.txt' -print)
 [[ -z "$written" ]] || fail "the install wrote into the build tree: $written"
 
+# Each user unit starts its installed program, and systemd takes it whole.
+for unit_program in tesselwatchdog.service:tesselwatchdogapplication brivaradriver.service:brivaradriver; do
+  unit="$work/usr/lib/systemd/user/${unit_program%%:*}"
+  [[ -f "$unit" ]] || { fail "no unit at $unit"; continue; }
+  grep -qx "ExecStart=$work/usr/libexec/tessel/${unit_program#*:}" "$unit" \
+    || fail "${unit##*/} does not start the installed program"
+  # systemd-analyze says what it cannot take, yet exits 0 for most of it.
+  verdict=$(systemd-analyze verify "$unit" 2>&1) || fail "systemd-analyze verify ${unit##*/} failed"
+  [[ -z "$verdict" ]] || fail "systemd-analyze verify ${unit##*/}: $verdict"
+done
+# Only the watchdog's main process ends with its unit: its children (the
+# viewer, a web browser) are the user's. The tray program starts nothing, so
+# its unit keeps systemd's default and leaves nothing of it behind.
 unit="$work/usr/lib/systemd/user/tesselwatchdog.service"
-[[ -f "$unit" ]] || { echo "FAIL: no unit at $unit"; exit 1; }
-grep -qx "ExecStart=$work/usr/libexec/tessel/tesselwatchdogapplication" "$unit" \
-  || fail "the unit does not start the installed program"
-# systemd-analyze says what it cannot take, yet exits 0 for most of it.
-verdict=$(systemd-analyze verify "$unit" 2>&1) || fail "systemd-analyze verify failed"
-[[ -z "$verdict" ]] || fail "systemd-analyze verify: $verdict"
-# Only the main process ends with the unit: its children are the user's.
 kill_mode=$(sed -n 's/^KillMode=//p' "$unit")
 [[ "$kill_mode" == process ]] || fail "KillMode is '$kill_mode', so a restart would end the viewer and the browser"
 
-finish "install: destination only, unit verified, children outlive the watchdog"
+finish "install: destination only, both units verified, children outlive the watchdog"

@@ -16,9 +16,8 @@ echo "package: ${deb##*/}, $(stat -c %s "$deb") bytes"
 # Exactly the files of the install rules, in /usr: those of the list both
 # package tests share.
 dpkg-deb -c "$deb" | awk '{ $1=$2=$3=$4=$5=""; sub(/^ +/, ""); print }' | grep -v '/$' >"$work/listing"
-sed -e 's/ -> .*$//' -e 's#^\./##' "$work/listing" | sort >"$work/files"
-grep -v '^#' "$source/tests/desktop/package_files.txt" | sort >"$work/expected"
-diff -u "$work/expected" "$work/files" || fail "the package's files differ from tests/desktop/package_files.txt"
+sed -e 's/ -> .*$//' -e 's#^\./##' "$work/listing" >"$work/package-files"
+check_files "$work/package-files"
 grep -qx './usr/bin/tesselwatchdogapplication -> ../libexec/tessel/tesselwatchdogapplication' "$work/listing" \
   || fail "bin/tesselwatchdogapplication is not a relative link to the program"
 
@@ -39,8 +38,7 @@ done
 # is appended.
 updater="$work/root/usr/libexec/tessel/ZentraUpdater"
 file "$updater" | grep -q ', stripped' || fail "the updater is not stripped"
-offset=$(sed -n 's/^TESSEL_UPDATER_IMAGE_OFFSET:STRING=//p' "$build/CMakeCache.txt")
-[[ $(stat -c %s "$updater") == "$offset" ]] || fail "the updater is not $offset bytes long"
+check_updater_length "$updater"
 grep -qx 'KillMode=process' "$work/root/usr/lib/systemd/user/tesselwatchdog.service" \
   || fail "the unit would end what the watchdog started"
 tray_unit="$work/root/usr/lib/systemd/user/brivaradriver.service"

@@ -14,9 +14,8 @@ echo "package: ${package##*/}, $(stat -c %s "$package") bytes"
 
 # The same files as the .deb; folders aside (the package owns only its own).
 rpm -qp --qf '[%{FILEMODES:perms} %{FILENAMES}\n]' "$package" >"$work/listing"
-grep -v '^d' "$work/listing" | sed 's#^[^ ]* /##' | sort >"$work/files"
-grep -v '^#' "$source/tests/desktop/package_files.txt" | sort >"$work/expected"
-diff -u "$work/expected" "$work/files" || fail "the package's files differ from tests/desktop/package_files.txt"
+grep -v '^d' "$work/listing" | sed 's#^[^ ]* /##' >"$work/package-files"
+check_files "$work/package-files"
 for folder in /usr/libexec/tessel /usr/share/doc/tessel-watchdog; do
   grep -qx "d[^ ]* $folder" "$work/listing" || fail "the package does not own $folder"
 done
@@ -34,9 +33,7 @@ done
 
 # rpmbuild's own stripping must not undo the updater's padding: an
 # appended image starts at that offset.
-offset=$(sed -n 's/^TESSEL_UPDATER_IMAGE_OFFSET:STRING=//p' "$build/CMakeCache.txt")
-[[ $(stat -c %s "$work/root/usr/libexec/tessel/ZentraUpdater") == "$offset" ]] \
-  || fail "the updater is not $offset bytes long"
+check_updater_length "$work/root/usr/libexec/tessel/ZentraUpdater"
 
 # rpm gives the tray program its port capability as it installs the file.
 rpm -qp --filecaps "$package" | grep -qxP '/usr/libexec/tessel/brivaradriver\tcap_net_bind_service=ep' \

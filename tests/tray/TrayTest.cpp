@@ -3,6 +3,7 @@
 // registered, the clicks that go back, and what bad input does.
 #include "ButtonPanel.h"
 #include "DriverClient.h"
+#include "IconLibrary.h"
 #include "LogCapture.h"
 #include "TrayController.h"
 #include "TrayMenu.h"
@@ -186,16 +187,36 @@ TEST_F(TrayTest, BadInputDropsTheClientThatSentItAndNoOther)
     for (int id = 1; id <= static_cast<int>(DriverClient::MaxButtons); ++id)
         ASSERT_EQ(greedy->addButton(id), id);
     EXPECT_EQ(greedy->addButton(1000), -1);
+    EXPECT_EQ(greedy->addButton(1001), -1);
     greedy->sendRequest(42, QByteArray(10, 'x'));
     for (int i = 1; i <= static_cast<int>(DriverClient::MaxMenuItems); ++i)
         ASSERT_GT(greedy->addMenuItem(u"item").value_or(-1), 0);
     EXPECT_EQ(greedy->addMenuItem(u"one too many"), -1);
+    EXPECT_EQ(greedy->addMenuItem(u"two too many"), -1);
+    // Each kind of refusal is logged, once.
+    EXPECT_EQ(log.matching("further ones are refused"),
+              QStringList({"<DriverClient::handleRequest()> Client 5 holds the most OEM buttons a tray shows (64); "
+                           "further ones are refused",
+                           "<DriverClient::handleRequest()> Client 5 holds the most menu items a tray shows (16); "
+                           "further ones are refused"}));
     EXPECT_EQ(panelIds().size(), 1 + static_cast<int>(DriverClient::MaxButtons));
 
     EXPECT_EQ(menuTexts().rfind("Turn on Tessel | item", 0), 0u);
     EXPECT_EQ(good->addButton(141), 141);
     greedy->close();
     EXPECT_TRUE(QTest::qWaitFor([&] { return panelIds() == QList<int>({116, 141}); }));
+}
+
+TEST_F(TrayTest, AnIdSentAgainTakesNoFurtherPlaceInThePanel)
+{
+    auto client = connectClient();
+    const int max = static_cast<int>(DriverClient::MaxButtons);
+    for (int i = 0; i < max + 10; ++i)
+        ASSERT_EQ(client->addButton(116), 116);
+    for (int id = 1; id < max; ++id)
+        ASSERT_EQ(client->addButton(id), id) << "refused after " << id - 1 << " more";
+    EXPECT_EQ(client->addButton(1000), -1);
+    EXPECT_EQ(panelIds().size(), max);
 }
 
 TEST_F(TrayTest, AnotherUsersProgramIsTurnedAway)
@@ -233,14 +254,21 @@ TEST_F(TrayTest, LeavingSaysGoodbyeToEveryClient)
     EXPECT_FALSE(WatchdogSocket(port).isConnected()); // the port is closed
 }
 
+TEST(IconLibraryTest, EachIconIsDrawnOnceForEachInk)
+{
+    const QIcon dark = IconLibrary::lineIcon(QStringLiteral("light"), Qt::black);
+    EXPECT_EQ(IconLibrary::lineIcon(QStringLiteral("light"), Qt::black).cacheKey(), dark.cacheKey());
+    // Another ink is another drawing, for a dark theme.
+    const QIcon light = IconLibrary::lineIcon(QStringLiteral("light"), Qt::white);
+    EXPECT_NE(light.cacheKey(), dark.cacheKey());
+    EXPECT_TRUE(light.pixmap(32).toImage() != dark.pixmap(32).toImage());
+    EXPECT_EQ(IconLibrary::applicationIcon().cacheKey(), IconLibrary::applicationIcon().cacheKey());
+    EXPECT_TRUE(IconLibrary::lineIcon(QStringLiteral("no-such-icon"), Qt::black).isNull());
+}
+
 TEST(TrayTextsTest, EveryLanguageHasEveryTrayText)
 {
     const QString path = QCoreApplication::applicationDirPath() + "/Brivara Tessel.xml";
-    const char *const keys[] = {"IDS_PANEL", "IDS_QUIT", "IDS_MENU", "IDS_NO_PROGRAM", "IDS_CONNECTED",
-                                "IDS_NO_BUTTONS", "IDS_UNNAMED_ITEM", "IDS_BUTTON_NUMBER", "IDS_OEM_93",
-                                "IDS_OEM_94", "IDS_OEM_116", "IDS_OEM_139", "IDS_OEM_140", "IDS_OEM_141",
-                                "IDS_OEM_162", "IDS_OEM_163", "IDS_OEM_164", "IDS_OEM_23", "IDS_PORT_IN_USE",
-                                "IDS_NO_PERMISSION", "IDS_ALREADY_RUNNING"};
     const char *const locales[] = {"en_US", "da_DK", "nl_BE", "fr_FR", "hu_HU", "it_IT", "nb_NO",
                                    "pl_PL", "pt_BR", "ru_RU", "sv_SE", "ar_SA", "ja_JP", "fi_FI",
                                    "de_DE", "es_ES", "zh_CN", "zh_TW", "ca_ES"};
@@ -252,17 +280,29 @@ TEST(TrayTextsTest, EveryLanguageHasEveryTrayText)
         found.sort();
         return found;
     };
-    const UserInterfaceController english(path, "en_US");
+    QStringList keyPaths;
+    for (int i = 0; i < TrayTexts::KeyCount; ++i)
+        keyPaths.append(TrayTexts::keyPath(static_cast<TrayTexts::Key>(i)));
+    EXPECT_EQ(keyPaths.removeDuplicates(), 0) << "two texts share a key";
+
     for (const char *locale : locales) {
         const UserInterfaceController language(path, locale);
-        for (const char *key : keys) {
-            const QString keyPath = QStringLiteral("Driver_Tray/") + key;
+        for (int i = 0; i < TrayTexts::KeyCount; ++i) {
+            const auto key = static_cast<TrayTexts::Key>(i);
+            const std::string where = std::string(locale) + " " + TrayTexts::keyPath(key).toStdString();
             QString text;
-            QString englishText;
-            EXPECT_TRUE(language.getCaption(keyPath, text) && !text.isEmpty()) << locale << " " << key;
-            english.getCaption(keyPath, englishText);
+            EXPECT_TRUE(language.getCaption(TrayTexts::keyPath(key), text) && !text.isEmpty()) << where;
             // The program fills them in: a translation keeps every one.
-            EXPECT_EQ(placeholders(text), placeholders(englishText)) << locale << " " << key;
+            EXPECT_EQ(placeholders(text), placeholders(TrayTexts::english(key))) << where;
         }
     }
+    // The file's English is what the program falls back on.
+    const UserInterfaceController english(path, "en_US");
+    for (int i = 0; i < TrayTexts::KeyCount; ++i) {
+        const auto key = static_cast<TrayTexts::Key>(i);
+        EXPECT_EQ(TrayTexts(&english).text(key), TrayTexts::english(key)) << TrayTexts::keyPath(key).toStdString();
+    }
+    // A file without the tray's section still gives every text.
+    const UserInterfaceController missing(QStringLiteral("/nonexistent.xml"), QStringLiteral("de_DE"));
+    EXPECT_EQ(TrayTexts(&missing).text(TrayTexts::Key::Quit), QStringLiteral("Quit"));
 }
