@@ -1,15 +1,20 @@
 #include "SessionWatchdogs.h"
 
-#include "RunningPrograms.h"
+#include "ProcessSession.h"
 #include "Win32SessionEnd.h"
 
 #include <windows.h>
 
+#include <algorithm>
+#include <optional>
 #include <vector>
 
 namespace setup_helper {
 
 namespace {
+
+using platform::win32_backend::NamedProcess;
+using platform::win32_backend::processesNamed;
 
 constexpr const wchar_t *Watchdog = L"tesselwatchdogapplication.exe";
 constexpr UINT AnswerTimeoutMs = 5000;
@@ -17,10 +22,33 @@ constexpr DWORD EndTimeoutMs = 10000;
 constexpr int Rounds = 5;
 constexpr DWORD RoundPauseMs = 1000;
 
-// The session-end windows on this session's desktop that belong to a
-// watchdog (the class is the platform layer's, which other programs of
+struct Watchdogs
+{
+    std::vector<DWORD> ours;
+    int others = 0; // in other sessions, or in one that cannot be read
+};
+
+// The watchdogs that run now, from one look at the process list; nothing
+// when the list cannot be read.
+std::optional<Watchdogs> runningWatchdogs(DWORD session)
+{
+    const auto found = processesNamed(Watchdog);
+    if (!found)
+        return std::nullopt;
+    Watchdogs watchdogs;
+    for (const NamedProcess &process : *found) {
+        if (process.session && *process.session == session)
+            watchdogs.ours.push_back(process.id);
+        else
+            ++watchdogs.others;
+    }
+    return watchdogs;
+}
+
+// The session-end windows on this session's desktop that belong to one of
+// the watchdogs (the class is the platform layer's, which other programs of
 // ours may use as well).
-std::vector<HWND> watchdogWindows()
+std::vector<HWND> sessionEndWindows(const std::vector<DWORD> &watchdogs)
 {
     std::vector<HWND> windows;
     HWND window = nullptr;
@@ -28,10 +56,8 @@ std::vector<HWND> watchdogWindows()
                                    nullptr))) {
         DWORD process = 0;
         GetWindowThreadProcessId(window, &process);
-        for (const RunningProgram &watchdog : runningPrograms(Watchdog)) {
-            if (watchdog.process == process)
-                windows.push_back(window);
-        }
+        if (std::find(watchdogs.begin(), watchdogs.end(), process) != watchdogs.end())
+            windows.push_back(window);
     }
     return windows;
 }
@@ -63,30 +89,31 @@ void endWatchdog(HWND window, std::FILE *out)
 
 bool endSessionWatchdogs(std::FILE *out)
 {
-    const DWORD session = ownSession();
-    std::vector<RunningProgram> left;
-    int others = 0;
-    for (int round = 0; round < Rounds; ++round) {
-        for (const HWND window : watchdogWindows())
-            endWatchdog(window, out);
-        left.clear();
-        others = 0;
-        for (const RunningProgram &watchdog : runningPrograms(Watchdog)) {
-            if (watchdog.sessionKnown && watchdog.session == session)
-                left.push_back(watchdog);
-            else
-                ++others;
-        }
-        if (left.empty())
-            break;
-        // A copy that is just starting has no window to ask yet.
-        Sleep(RoundPauseMs);
+    const std::optional<DWORD> session = platform::win32_backend::ownSession();
+    if (!session) {
+        std::fprintf(out, "the session of this process cannot be read\n");
+        return false;
     }
-    for (const RunningProgram &watchdog : left)
-        std::fprintf(out, "watchdog %lu of this session is still running\n", watchdog.process);
-    if (others > 0)
-        std::fprintf(out, "%d watchdog(s) of other sessions keep running until their users log off\n", others);
-    return left.empty();
+    std::optional<Watchdogs> watchdogs = runningWatchdogs(*session);
+    for (int round = 0; round < Rounds && watchdogs && !watchdogs->ours.empty(); ++round) {
+        const std::vector<HWND> windows = sessionEndWindows(watchdogs->ours);
+        for (const HWND window : windows)
+            endWatchdog(window, out);
+        // A copy that is just starting has no window to ask yet.
+        if (windows.empty())
+            Sleep(RoundPauseMs);
+        watchdogs = runningWatchdogs(*session);
+    }
+    if (!watchdogs) {
+        std::fprintf(out, "the running programs cannot be read\n");
+        return false;
+    }
+    for (const DWORD watchdog : watchdogs->ours)
+        std::fprintf(out, "watchdog %lu of this session is still running\n", watchdog);
+    if (watchdogs->others > 0)
+        std::fprintf(out, "%d watchdog(s) of other sessions keep running until their users log off\n",
+                     watchdogs->others);
+    return watchdogs->ours.empty();
 }
 
 } // namespace setup_helper

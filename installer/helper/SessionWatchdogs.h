@@ -11,7 +11,7 @@ namespace setup_helper {
 // either. Watchdogs of other sessions are left running: the installer may
 // not end another user's programs, and their users get the new files at
 // their next logon. Says on out what it did; false when a watchdog of this
-// session is still running.
+// session is still running or the running programs cannot be read.
 bool endSessionWatchdogs(std::FILE *out);
 
 } // namespace setup_helper

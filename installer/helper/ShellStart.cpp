@@ -1,12 +1,14 @@
 #include "ShellStart.h"
 
-#include "RunningPrograms.h"
+#include "ProcessSession.h"
 
 #include <exdisp.h>
 #include <servprov.h>
 #include <shldisp.h>
 #include <shlguid.h>
 #include <shlobj.h>
+
+#include <optional>
 
 namespace setup_helper {
 
@@ -55,7 +57,8 @@ bool runsAsSystem()
 
 bool interactiveUser()
 {
-    return !runsAsSystem() && ownSession() != 0;
+    const std::optional<DWORD> session = platform::win32_backend::ownSession();
+    return !runsAsSystem() && session && *session != 0;
 }
 
 HRESULT startThroughShell(const std::wstring &program)

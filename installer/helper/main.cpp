@@ -7,9 +7,10 @@
 //                            elevation; exit 0 started, 2 nobody to start
 //                            it for, 1 failed
 //   running NAME.exe         exit 1 when a program of that name runs in
-//                            any session, 0 when none does
+//                            any session, 0 when none does, 2 when the
+//                            running programs cannot be read
 // Bad arguments exit 3.
-#include "RunningPrograms.h"
+#include "ProcessSession.h"
 #include "SessionWatchdogs.h"
 #include "ShellStart.h"
 
@@ -44,10 +45,14 @@ int startUnelevated(const std::wstring &program)
 
 int reportRunning(const std::wstring &name)
 {
-    const auto programs = runningPrograms(name);
-    for (const RunningProgram &program : programs)
-        std::printf("%ls runs as process %lu\n", name.c_str(), program.process);
-    return programs.empty() ? 0 : 1;
+    const auto programs = platform::win32_backend::processesNamed(name);
+    if (!programs) {
+        std::printf("the running programs cannot be read\n");
+        return 2;
+    }
+    for (const platform::win32_backend::NamedProcess &program : *programs)
+        std::printf("%ls runs as process %lu\n", name.c_str(), program.id);
+    return programs->empty() ? 0 : 1;
 }
 
 } // namespace
