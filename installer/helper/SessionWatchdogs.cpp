@@ -7,6 +7,7 @@
 
 #include <algorithm>
 #include <optional>
+#include <string>
 #include <vector>
 
 namespace setup_helper {
@@ -15,6 +16,7 @@ namespace {
 
 using platform::win32_backend::NamedProcess;
 using platform::win32_backend::processesNamed;
+using platform::win32_backend::sessionOfProcess;
 
 constexpr const wchar_t *Watchdog = L"tesselwatchdogapplication.exe";
 constexpr UINT AnswerTimeoutMs = 5000;
@@ -85,6 +87,42 @@ void endWatchdog(HWND window, std::FILE *out)
     CloseHandle(process);
 }
 
+// Whether the open process is still the watchdog of this session that was
+// listed under its id: an id is given again once its process has ended
+// (the open handle keeps it from changing from here on).
+bool stillOurWatchdog(HANDLE process, DWORD processId, DWORD session)
+{
+    std::vector<wchar_t> path(32768);
+    DWORD length = static_cast<DWORD>(path.size());
+    if (!QueryFullProcessImageNameW(process, 0, path.data(), &length))
+        return false;
+    const std::wstring image(path.data(), length);
+    const std::size_t separator = image.find_last_of(L"\\/");
+    const std::wstring name = separator == std::wstring::npos ? image : image.substr(separator + 1);
+    const std::optional<DWORD> current = sessionOfProcess(processId);
+    return lstrcmpiW(name.c_str(), Watchdog) == 0 && current && *current == session;
+}
+
+// A watchdog of this session that has no session-end window to ask (its
+// window could not be made, or it is still starting) after every round is
+// ended by force; that starts no fresh copy either.
+void endByForce(DWORD processId, DWORD session, std::FILE *out)
+{
+    HANDLE process = OpenProcess(SYNCHRONIZE | PROCESS_TERMINATE | PROCESS_QUERY_LIMITED_INFORMATION, FALSE,
+                                 processId);
+    if (!process) {
+        std::fprintf(out, "watchdog %lu cannot be ended (error %lu)\n", processId, GetLastError());
+        return;
+    }
+    if (!stillOurWatchdog(process, processId, session))
+        std::fprintf(out, "watchdog %lu has ended\n", processId);
+    else if (TerminateProcess(process, 1) && WaitForSingleObject(process, EndTimeoutMs) == WAIT_OBJECT_0)
+        std::fprintf(out, "watchdog %lu had no window to ask: ended by force\n", processId);
+    else
+        std::fprintf(out, "watchdog %lu cannot be ended (error %lu)\n", processId, GetLastError());
+    CloseHandle(process);
+}
+
 } // namespace
 
 bool endSessionWatchdogs(std::FILE *out)
@@ -102,6 +140,11 @@ bool endSessionWatchdogs(std::FILE *out)
         // A copy that is just starting has no window to ask yet.
         if (windows.empty())
             Sleep(RoundPauseMs);
+        watchdogs = runningWatchdogs(*session);
+    }
+    if (watchdogs && !watchdogs->ours.empty()) {
+        for (const DWORD watchdog : watchdogs->ours)
+            endByForce(watchdog, *session, out);
         watchdogs = runningWatchdogs(*session);
     }
     if (!watchdogs) {
