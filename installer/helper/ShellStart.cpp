@@ -1,5 +1,6 @@
 #include "ShellStart.h"
 
+#include "ComPointer.h"
 #include "ProcessSession.h"
 
 #include <exdisp.h>
@@ -12,30 +13,9 @@
 
 namespace setup_helper {
 
+using platform::win32_backend::ComPointer;
+
 namespace {
-
-// Releases a COM interface when it goes out of scope.
-template<typename Interface>
-class ComRef
-{
-public:
-    ComRef() = default;
-    ~ComRef()
-    {
-        if (pointer)
-            pointer->Release();
-    }
-    ComRef(const ComRef &) = delete;
-    ComRef &operator=(const ComRef &) = delete;
-
-    Interface *operator->() const { return pointer; }
-    Interface **out() { return &pointer; }
-    void **outVoid() { return reinterpret_cast<void **>(&pointer); }
-    explicit operator bool() const { return pointer != nullptr; }
-
-private:
-    Interface *pointer = nullptr;
-};
 
 bool runsAsSystem()
 {
@@ -63,7 +43,7 @@ bool interactiveUser()
 
 HRESULT startThroughShell(const std::wstring &program)
 {
-    ComRef<IShellWindows> windows;
+    ComPointer<IShellWindows> windows;
     HRESULT result = CoCreateInstance(CLSID_ShellWindows, nullptr, CLSCTX_LOCAL_SERVER, IID_IShellWindows,
                                       windows.outVoid());
     if (FAILED(result))
@@ -71,18 +51,18 @@ HRESULT startThroughShell(const std::wstring &program)
     VARIANT anywhere;
     VariantInit(&anywhere);
     long desktopWindow = 0;
-    ComRef<IDispatch> desktop;
+    ComPointer<IDispatch> desktop;
     result = windows->FindWindowSW(&anywhere, &anywhere, SWC_DESKTOP, &desktopWindow, SWFO_NEEDDISPATCH,
                                    desktop.out());
-    if (result != S_OK || !desktop)
+    if (result != S_OK || !desktop.get())
         return FAILED(result) ? result : E_FAIL; // S_FALSE: no desktop shell runs
-    ComRef<IServiceProvider> services;
-    ComRef<IShellBrowser> browser;
-    ComRef<IShellView> view;
-    ComRef<IDispatch> background;
-    ComRef<IShellFolderViewDual> folderView;
-    ComRef<IDispatch> application;
-    ComRef<IShellDispatch2> shell;
+    ComPointer<IServiceProvider> services;
+    ComPointer<IShellBrowser> browser;
+    ComPointer<IShellView> view;
+    ComPointer<IDispatch> background;
+    ComPointer<IShellFolderViewDual> folderView;
+    ComPointer<IDispatch> application;
+    ComPointer<IShellDispatch2> shell;
     if (FAILED(result = desktop->QueryInterface(IID_IServiceProvider, services.outVoid()))
         || FAILED(result = services->QueryService(SID_STopLevelBrowser, IID_IShellBrowser, browser.outVoid()))
         || FAILED(result = browser->QueryActiveShellView(view.out()))

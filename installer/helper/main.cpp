@@ -10,12 +10,12 @@
 //                            any session, 0 when none does, 2 when the
 //                            running programs cannot be read
 // Bad arguments exit 3.
+#include "ComApartment.h"
 #include "ProcessSession.h"
 #include "SessionWatchdogs.h"
 #include "ShellStart.h"
 
 #include <windows.h>
-#include <objbase.h>
 
 #include <cstdio>
 #include <string>
@@ -30,10 +30,10 @@ int startUnelevated(const std::wstring &program)
         std::printf("no user is logged on to this session: the watchdog starts at the next logon\n");
         return 2;
     }
-    if (FAILED(CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED)))
+    const platform::win32_backend::ComApartment com;
+    if (!com.usable())
         return 1;
     const HRESULT result = startThroughShell(program);
-    CoUninitialize();
     if (FAILED(result)) {
         std::printf("the desktop's shell did not start the watchdog (0x%08lx): it starts at the next logon\n",
                     static_cast<unsigned long>(result));
