@@ -1,6 +1,7 @@
 #include "ShellStart.h"
 
-#include "RunningPrograms.h"
+#include "ComPointer.h"
+#include "ProcessSession.h"
 
 #include <exdisp.h>
 #include <servprov.h>
@@ -8,32 +9,13 @@
 #include <shlguid.h>
 #include <shlobj.h>
 
+#include <optional>
+
 namespace setup_helper {
 
+using platform::win32_backend::ComPointer;
+
 namespace {
-
-// Releases a COM interface when it goes out of scope.
-template<typename Interface>
-class ComRef
-{
-public:
-    ComRef() = default;
-    ~ComRef()
-    {
-        if (pointer)
-            pointer->Release();
-    }
-    ComRef(const ComRef &) = delete;
-    ComRef &operator=(const ComRef &) = delete;
-
-    Interface *operator->() const { return pointer; }
-    Interface **out() { return &pointer; }
-    void **outVoid() { return reinterpret_cast<void **>(&pointer); }
-    explicit operator bool() const { return pointer != nullptr; }
-
-private:
-    Interface *pointer = nullptr;
-};
 
 bool runsAsSystem()
 {
@@ -55,12 +37,13 @@ bool runsAsSystem()
 
 bool interactiveUser()
 {
-    return !runsAsSystem() && ownSession() != 0;
+    const std::optional<DWORD> session = platform::win32_backend::ownSession();
+    return !runsAsSystem() && session && *session != 0;
 }
 
 HRESULT startThroughShell(const std::wstring &program)
 {
-    ComRef<IShellWindows> windows;
+    ComPointer<IShellWindows> windows;
     HRESULT result = CoCreateInstance(CLSID_ShellWindows, nullptr, CLSCTX_LOCAL_SERVER, IID_IShellWindows,
                                       windows.outVoid());
     if (FAILED(result))
@@ -68,18 +51,18 @@ HRESULT startThroughShell(const std::wstring &program)
     VARIANT anywhere;
     VariantInit(&anywhere);
     long desktopWindow = 0;
-    ComRef<IDispatch> desktop;
+    ComPointer<IDispatch> desktop;
     result = windows->FindWindowSW(&anywhere, &anywhere, SWC_DESKTOP, &desktopWindow, SWFO_NEEDDISPATCH,
                                    desktop.out());
-    if (result != S_OK || !desktop)
+    if (result != S_OK || !desktop.get())
         return FAILED(result) ? result : E_FAIL; // S_FALSE: no desktop shell runs
-    ComRef<IServiceProvider> services;
-    ComRef<IShellBrowser> browser;
-    ComRef<IShellView> view;
-    ComRef<IDispatch> background;
-    ComRef<IShellFolderViewDual> folderView;
-    ComRef<IDispatch> application;
-    ComRef<IShellDispatch2> shell;
+    ComPointer<IServiceProvider> services;
+    ComPointer<IShellBrowser> browser;
+    ComPointer<IShellView> view;
+    ComPointer<IDispatch> background;
+    ComPointer<IShellFolderViewDual> folderView;
+    ComPointer<IDispatch> application;
+    ComPointer<IShellDispatch2> shell;
     if (FAILED(result = desktop->QueryInterface(IID_IServiceProvider, services.outVoid()))
         || FAILED(result = services->QueryService(SID_STopLevelBrowser, IID_IShellBrowser, browser.outVoid()))
         || FAILED(result = browser->QueryActiveShellView(view.out()))

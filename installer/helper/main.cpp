@@ -7,14 +7,15 @@
 //                            elevation; exit 0 started, 2 nobody to start
 //                            it for, 1 failed
 //   running NAME.exe         exit 1 when a program of that name runs in
-//                            any session, 0 when none does
+//                            any session, 0 when none does, 2 when the
+//                            running programs cannot be read
 // Bad arguments exit 3.
-#include "RunningPrograms.h"
+#include "ComApartment.h"
+#include "ProcessSession.h"
 #include "SessionWatchdogs.h"
 #include "ShellStart.h"
 
 #include <windows.h>
-#include <objbase.h>
 
 #include <cstdio>
 #include <string>
@@ -29,10 +30,10 @@ int startUnelevated(const std::wstring &program)
         std::printf("no user is logged on to this session: the watchdog starts at the next logon\n");
         return 2;
     }
-    if (FAILED(CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED)))
+    const platform::win32_backend::ComApartment com;
+    if (!com.usable())
         return 1;
     const HRESULT result = startThroughShell(program);
-    CoUninitialize();
     if (FAILED(result)) {
         std::printf("the desktop's shell did not start the watchdog (0x%08lx): it starts at the next logon\n",
                     static_cast<unsigned long>(result));
@@ -44,10 +45,14 @@ int startUnelevated(const std::wstring &program)
 
 int reportRunning(const std::wstring &name)
 {
-    const auto programs = runningPrograms(name);
-    for (const RunningProgram &program : programs)
-        std::printf("%ls runs as process %lu\n", name.c_str(), program.process);
-    return programs.empty() ? 0 : 1;
+    const auto programs = platform::win32_backend::processesNamed(name);
+    if (!programs) {
+        std::printf("the running programs cannot be read\n");
+        return 2;
+    }
+    for (const platform::win32_backend::NamedProcess &program : *programs)
+        std::printf("%ls runs as process %lu\n", name.c_str(), program.id);
+    return programs->empty() ? 0 : 1;
 }
 
 } // namespace

@@ -38,7 +38,8 @@ public:
     virtual bool sessionEndRequested() = 0;
 
     // Waits on the main thread, outside any event loop, for up to
-    // milliseconds; false as soon as the session asks the program to end.
+    // milliseconds (more than 0: the caller skips a wait that has nothing
+    // left); false as soon as the session asks the program to end.
     // Windows asks through window messages and takes a thread that does not
     // answer them for one that blocks the sign-out, so its backend keeps
     // answering while it waits; here the request is looked for every 100 ms.

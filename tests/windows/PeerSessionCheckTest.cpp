@@ -75,10 +75,16 @@ TEST(PeerSessionCheck, APeerWithoutOwnerIsRefusedWhereTheSystemNamesOwners)
     EXPECT_EQ(unowned.why, "no process owns the peer at 127.0.0.1:50123");
 
     // A leftover of an earlier connection on the same ports does not hide
-    // the process that holds the live one.
-    std::vector<TcpConnectionRow> withLeftover = connection(300);
-    withLeftover.insert(withLeftover.begin(), {Peer, Server, 0});
-    EXPECT_FALSE(judge(withLeftover, {{Watchdog, 1}, {300, 2}}).ours);
+    // the process that holds the live one, listed before or after it.
+    std::vector<TcpConnectionRow> leftoverFirst = connection(300);
+    leftoverFirst.insert(leftoverFirst.begin(), {Peer, Server, 0});
+    const Verdict live = judge(leftoverFirst, {{Watchdog, 1}, {300, 1}});
+    EXPECT_TRUE(live.ours) << live.why;
+    std::vector<TcpConnectionRow> leftoverLast = connection(300);
+    leftoverLast.push_back({Peer, Server, 0});
+    const Verdict other = judge(leftoverLast, {{Watchdog, 1}, {300, 2}});
+    EXPECT_FALSE(other.ours);
+    EXPECT_EQ(other.why, "the peer at 127.0.0.1:50123 runs in session 2, not 1");
 
     // No owner on either end: the system keeps no owners (wine).
     const Verdict noOwners = judge(connection(0, 0));

@@ -385,6 +385,22 @@ class WatchdogUnderWine(unittest.TestCase):
         self.assertTrue(self.wait_until(lambda: os.path.exists(marker), START_TIMEOUT))
         return self.programs[-1]
 
+    def test_the_setup_ends_a_watchdog_of_its_session_that_has_no_window_to_ask(self):
+        """One whose session-end window could not be made would otherwise stop every setup."""
+        program = self.file("tesselwatchdogapplication.exe")
+        shutil.copy(os.path.join(WINDOWS_BIN, "platform_test_helper.exe"), program)
+        marker = self.file("watchdog-running")
+        env = dict(self.env, TESSEL_TEST_MARKER=windows_path(marker))
+        # It holds on for 30 s at most: far longer than the helper's rounds.
+        windowless = self.start([WINE_RUN, program, "--hold", "tessel_windowless_watchdog"],
+                                self.file("windowless.log"), env)
+        self.assertTrue(self.wait_until(lambda: os.path.exists(marker), START_TIMEOUT))
+
+        output = self.wine("TesselSetupHelper.exe", "end-watchdogs", timeout=120)
+        self.assertRegex(output, r"watchdog \d+ had no window to ask: ended by force")
+        self.assertEqual(self.wine("winetool.exe", "count", "tesselwatchdogapplication.exe"), "0")
+        self.assertIsNotNone(self.wait_for_exit(windowless))
+
     def test_the_installer_puts_everything_in_place_and_the_uninstaller_takes_it_away(self):
         self.remove_installation_afterwards()
         self.start_driver()

@@ -1,6 +1,7 @@
 #include "DirectShowVideoDevices.h"
 
 #include "ComApartment.h"
+#include "ComPointer.h"
 #include "WideText.h"
 
 #include <windows.h>
@@ -10,29 +11,6 @@
 namespace platform::win32_backend {
 
 namespace {
-
-// Releases a COM interface at the end of its scope.
-template<typename Interface>
-class ComPointer
-{
-public:
-    ComPointer() = default;
-    ~ComPointer()
-    {
-        if (pointer)
-            pointer->Release();
-    }
-    ComPointer(const ComPointer &) = delete;
-    ComPointer &operator=(const ComPointer &) = delete;
-
-    Interface *operator->() const { return pointer; }
-    Interface *get() const { return pointer; }
-    Interface **out() { return &pointer; }
-    void **outVoid() { return reinterpret_cast<void **>(&pointer); }
-
-private:
-    Interface *pointer = nullptr;
-};
 
 // The moniker's "DevicePath" as UTF-8; nullopt when the device has no
 // readable path.

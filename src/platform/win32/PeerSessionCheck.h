@@ -1,9 +1,10 @@
 #pragma once
 
+#include "ProcessSession.h"
+
 #include <windows.h>
 
 #include <cstdint>
-#include <functional>
 #include <optional>
 #include <string>
 #include <vector>
@@ -33,8 +34,6 @@ struct TcpConnectionRow
 class PeerSessionCheck
 {
 public:
-    using SessionLookup = std::function<std::optional<DWORD>(DWORD processId)>;
-
     PeerSessionCheck(std::vector<TcpConnectionRow> table, DWORD ownProcess, SessionLookup sessionOf);
 
     // The system's IPv4 TCP connections with their owners (GetExtendedTcpTable);

@@ -2,7 +2,10 @@
 
 #include <windows.h>
 
+#include <functional>
 #include <optional>
+#include <string>
+#include <vector>
 
 namespace platform::win32_backend {
 
@@ -15,5 +18,22 @@ std::optional<DWORD> sessionOfProcess(DWORD processId);
 
 // The session of this process.
 std::optional<DWORD> ownSession();
+
+// Where the session of a process is looked up; tests hand in their own.
+using SessionLookup = std::function<std::optional<DWORD>(DWORD processId)>;
+
+struct NamedProcess
+{
+    DWORD id = 0;
+    std::optional<DWORD> session;
+};
+
+// The processes of every session whose executable is named exeName (the
+// file name without its folder, compared without regard to case), each
+// with its session as sessionOf tells it. Nothing when the process list
+// cannot be read to its end: a list cut short must not pass for one in
+// which the program does not run.
+std::optional<std::vector<NamedProcess>> processesNamed(const std::wstring &exeName,
+                                                        const SessionLookup &sessionOf = sessionOfProcess);
 
 } // namespace platform::win32_backend

@@ -6,16 +6,16 @@
 
 namespace platform::win32_backend {
 
-std::wstring widen(const std::string &utf8)
+std::wstring widen(const std::string &text, UINT codePage)
 {
-    if (utf8.empty() || utf8.size() > INT_MAX)
+    if (text.empty() || text.size() > INT_MAX)
         return {};
-    const int length = static_cast<int>(utf8.size());
-    const int needed = MultiByteToWideChar(CP_UTF8, 0, utf8.data(), length, nullptr, 0);
+    const int length = static_cast<int>(text.size());
+    const int needed = MultiByteToWideChar(codePage, 0, text.data(), length, nullptr, 0);
     if (needed <= 0)
         return {};
     std::wstring wide(static_cast<std::size_t>(needed), L'\0');
-    MultiByteToWideChar(CP_UTF8, 0, utf8.data(), length, wide.data(), needed);
+    MultiByteToWideChar(codePage, 0, text.data(), length, wide.data(), needed);
     return wide;
 }
 

@@ -3,6 +3,7 @@
 // calls see any length once the path is absolute and carries the prefix
 // "\\?\", which also turns off the name parsing that made it absolute.
 #include "platform/FileSystem.h"
+#include "platform/win32/WideText.h"
 
 #include <windows.h>
 
@@ -11,16 +12,6 @@
 namespace platform {
 
 namespace {
-
-std::wstring fromCodePage(const std::string &text)
-{
-    if (text.empty())
-        return {};
-    const int size = MultiByteToWideChar(CP_ACP, 0, text.data(), static_cast<int>(text.size()), nullptr, 0);
-    std::wstring wide(static_cast<std::size_t>(size > 0 ? size : 0), L'\0');
-    MultiByteToWideChar(CP_ACP, 0, text.data(), static_cast<int>(text.size()), wide.data(), size);
-    return wide;
-}
 
 // The absolute form of a path, with ".", ".." and "/" resolved; empty when
 // the system cannot make one.
@@ -50,7 +41,7 @@ std::wstring withoutLengthLimit(const std::wstring &full)
 
 bool pathExists(const std::string &path)
 {
-    const std::wstring wide = fromCodePage(path);
+    const std::wstring wide = win32_backend::widen(path, CP_ACP);
     if (wide.empty())
         return false;
     const std::wstring full = absolute(wide);

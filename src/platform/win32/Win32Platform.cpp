@@ -42,8 +42,7 @@ public:
 
     bool waitUnlessSessionEnds(int milliseconds) override
     {
-        return win32_backend::Win32SessionEnd::waitUnlessRequested(milliseconds > 0 ? static_cast<DWORD>(milliseconds)
-                                                                                     : 0);
+        return win32_backend::Win32SessionEnd::waitUnlessRequested(static_cast<DWORD>(milliseconds));
     }
 
     // No service manager restarts the program on Windows: it starts its

@@ -6,8 +6,8 @@
 
 #include <windows.h>
 #include <shellapi.h>
-#include <tlhelp32.h>
 
+#include <algorithm>
 #include <climits>
 #include <vector>
 
@@ -24,37 +24,23 @@ bool isFile(const std::wstring &path)
 } // namespace
 
 Win32Processes::Win32Processes(SessionLookup lookup)
-    : sessionOf(lookup ? std::move(lookup) : SessionLookup(sessionOfProcess))
+    : sessionOf(lookup ? std::move(lookup) : SessionLookup(sessionOfProcess)),
+      ownSessionId(sessionOf(GetCurrentProcessId()))
 {
 }
 
 bool Win32Processes::isProcessRunning(const std::string &exeName, bool &running)
 {
     running = false;
-    const std::wstring wanted = widen(exeName);
-    const std::optional<DWORD> ours = sessionOf(GetCurrentProcessId());
-    HANDLE snapshot = CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0);
-    if (snapshot == INVALID_HANDLE_VALUE)
+    if (!ownSessionId)
         return false;
-
-    PROCESSENTRY32W entry{};
-    entry.dwSize = sizeof entry;
-    for (BOOL more = Process32FirstW(snapshot, &entry); more; more = Process32NextW(snapshot, &entry)) {
-        // szExeFile is the executable's file name without its folder.
-        if (lstrcmpiW(entry.szExeFile, wanted.c_str()) != 0)
-            continue;
-        const std::optional<DWORD> session = sessionOf(entry.th32ProcessID);
-        if (ours && session && *session == *ours) {
-            running = true;
-            CloseHandle(snapshot);
-            return true;
-        }
-    }
-    // The walk ends with this error when it has seen every process; any
-    // other error means the list was cut short.
-    const bool complete = GetLastError() == ERROR_NO_MORE_FILES;
-    CloseHandle(snapshot);
-    return complete;
+    const auto found = processesNamed(widen(exeName), sessionOf);
+    if (!found)
+        return false;
+    running = std::any_of(found->begin(), found->end(), [this](const NamedProcess &process) {
+        return process.session && *process.session == *ownSessionId;
+    });
+    return true;
 }
 
 std::wstring Win32Processes::programDirectory()

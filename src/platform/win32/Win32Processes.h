@@ -1,10 +1,10 @@
 #pragma once
 
+#include "ProcessSession.h"
 #include "platform/Processes.h"
 
 #include <windows.h>
 
-#include <functional>
 #include <optional>
 #include <string>
 
@@ -15,14 +15,13 @@ namespace platform::win32_backend {
 class Win32Processes final : public Processes
 {
 public:
-    using SessionLookup = std::function<std::optional<DWORD>(DWORD processId)>;
-
     // Tests hand in their own idea of which session a process runs in.
     explicit Win32Processes(SessionLookup sessionOf = {});
 
     // Counts only processes of our own logon session: another user's viewer
     // must not stand for ours. A process whose session cannot be read does
-    // not count.
+    // not count; when our own cannot be read, none can be told to be ours
+    // and the result is false, as for a list that cannot be read.
     bool isProcessRunning(const std::string &exeName, bool &running) override;
     bool startDetached(const std::string &program) override;
     int shellExecute(const std::string &verb, const std::string &file) override;
@@ -37,6 +36,8 @@ public:
 
 private:
     SessionLookup sessionOf;
+    // Taken once: a process stays in the session it started in.
+    std::optional<DWORD> ownSessionId;
 };
 
 } // namespace platform::win32_backend
