@@ -21,6 +21,22 @@ struct Usage
     long residentKiB = 0;
 
     static Usage of(pid_t pid) { return {openDescriptors(pid), threadCount(pid), systemtest::residentKiB(pid)}; }
+
+    // What the process keeps, not what it holds for a moment: the counts
+    // once they have stayed the same for half a second. A connection attempt
+    // to the driver or a reader starting after an arrival comes and goes.
+    static Usage settled(pid_t pid)
+    {
+        Usage last = of(pid);
+        int unchanged = 0;
+        for (int sample = 0; sample < 50 && unchanged < 5; ++sample) {
+            std::this_thread::sleep_for(100ms);
+            const Usage now = of(pid);
+            unchanged = now.descriptors == last.descriptors && now.threads == last.threads ? unchanged + 1 : 0;
+            last = now;
+        }
+        return last;
+    }
 };
 
 std::string describe(const Usage &before, const Usage &after)
@@ -46,7 +62,7 @@ TEST_F(ProcessSoak, AThousandViewerConnections)
         ASSERT_TRUE(warmUp.receive());
     }
     std::this_thread::sleep_for(200ms);
-    const Usage before = Usage::of(pid);
+    const Usage before = Usage::settled(pid);
     constexpr int Cycles = 1000;
     int unanswered = 0;
     for (int cycle = 0; cycle < Cycles; ++cycle) {
@@ -54,8 +70,7 @@ TEST_F(ProcessSoak, AThousandViewerConnections)
         if (!viewer.sendRequest(LED_STATUS) || !viewer.receive(3000))
             ++unanswered;
     }
-    std::this_thread::sleep_for(500ms);
-    const Usage after = Usage::of(pid);
+    const Usage after = Usage::settled(pid);
     reportFigures("viewer connections", "cycles=" + std::to_string(Cycles) + " unanswered="
                                             + std::to_string(unanswered) + " " + describe(before, after));
     EXPECT_EQ(unanswered, 0);
@@ -85,13 +100,11 @@ TEST_F(ProcessSoak, AHundredCameraUnplugAndPlugCycles)
         if (cycle == 10) {
             // The copy before may still be on its way out.
             ASSERT_TRUE(waitForProcessCount("tesselwatchdogapplication", 1, 10s));
-            std::this_thread::sleep_for(300ms);
-            atTen = Usage::of(watchdogPid());
+            atTen = Usage::settled(watchdogPid());
         }
     }
     ASSERT_TRUE(waitForProcessCount("tesselwatchdogapplication", 1, 10s));
-    std::this_thread::sleep_for(300ms);
-    const Usage atEnd = Usage::of(watchdogPid());
+    const Usage atEnd = Usage::settled(watchdogPid());
     reportFigures("camera plug cycles", "cycles=" + std::to_string(Cycles) + " missed-arrivals="
                                             + std::to_string(missedArrivals) + " watchdogs="
                                             + std::to_string(processesNamed("tesselwatchdogapplication").size())
@@ -99,10 +112,11 @@ TEST_F(ProcessSoak, AHundredCameraUnplugAndPlugCycles)
     EXPECT_EQ(missedArrivals, 0);
     EXPECT_EQ(processesNamed("tesselwatchdogapplication").size(), 1u);
     // Each cycle has a copy of its own: a descriptor handed on from copy to
-    // copy would add one a cycle, ninety by the end. Copies differ by a socket
-    // or two (21 to 23 seen), with how the camera emulation's device nodes were
-    // opened in their cycle.
-    EXPECT_LE(atEnd.descriptors, atTen.descriptors + 4);
+    // copy would add one a cycle, ninety by the end. Settled copies still
+    // differ by a socket or two with how the camera emulation's device nodes
+    // were opened in their cycle (20 to 25 seen under load), so the bound
+    // catches growth, not that spread.
+    EXPECT_LE(atEnd.descriptors, atTen.descriptors + 8);
     EXPECT_EQ(atEnd.threads, atTen.threads);
 }
 
@@ -112,7 +126,7 @@ TEST_F(ProcessSoak, TenThousandRawButtonReports)
     startViewer();
     std::this_thread::sleep_for(700ms);
     const pid_t pid = watchdogPid();
-    const Usage before = Usage::of(pid);
+    const Usage before = Usage::settled(pid);
     constexpr int Reports = 10000;
     // Presses and releases as fast as the camera delivers them, in batches;
     // what the reader does not take in time is dropped by the device node
@@ -131,8 +145,7 @@ TEST_F(ProcessSoak, TenThousandRawButtonReports)
     const auto from = viewerLog.size();
     ASSERT_TRUE(cameraDoes("press 164"));
     const bool stillServing = viewerLog.waitFor("command=164", 3s, from).has_value();
-    std::this_thread::sleep_for(300ms);
-    const Usage after = Usage::of(pid);
+    const Usage after = Usage::settled(pid);
     reportFigures("raw button reports", "reports=" + std::to_string(Reports) + " dropped-by-node=" + std::to_string(dropped) + " acted-on=" + std::to_string(passed)
                                             + " served-after=" + (stillServing ? "yes" : "no") + " "
                                             + describe(before, after));
