@@ -20,6 +20,9 @@
 #include <QDeadlineTimer>
 #include <QThread>
 
+#include <unistd.h>
+
+#include <algorithm>
 #include <atomic>
 #include <filesystem>
 #include <fstream>
@@ -54,6 +57,23 @@ int ownDescriptors()
     return count;
 }
 
+// A port that no other program on the machine is handed in the meantime: the
+// driver is gone between restarts, and a port from the ephemeral range could
+// be given to another test's listener or outgoing connection right then. The
+// watchdog would meet a stranger there instead of the driver.
+std::uint16_t portOutsideTheEphemeralRange()
+{
+    int lowestEphemeral = 32768;
+    std::ifstream("/proc/sys/net/ipv4/ip_local_port_range") >> lowestEphemeral;
+    const int first = std::max(1024, lowestEphemeral - 4000) + static_cast<int>(::getpid() % 2000);
+    for (int candidate = first; candidate < lowestEphemeral; ++candidate) {
+        TestDriver probe(static_cast<std::uint16_t>(candidate));
+        if (probe.port() == candidate)
+            return probe.port();
+    }
+    return 0;
+}
+
 long ownStatus(const std::string &field)
 {
     std::ifstream in("/proc/self/status");
@@ -69,14 +89,12 @@ TEST(InProcessSoak, TwoHundredDriverRestarts)
 {
     fakes::FakePlatform system;
     FakeControlLibrary::install(system.moduleLoader);
-    std::uint16_t port = 0;
-    {
-        TestDriver probe;
-        port = probe.port();
-    }
+    const std::uint16_t port = portOutsideTheEphemeralRange();
+    ASSERT_NE(port, 0);
     ServicePorts::viewer = 0;
     ServicePorts::driver = port;
     auto driver = std::make_unique<TestDriver>(port);
+    ASSERT_EQ(driver->port(), port);
     WatchDogController *controller = WatchDogController::instance();
     ASSERT_TRUE(controller->startCommunications());
     ASSERT_TRUE(waitUntil([&] { return driver->requests().size() >= 15; }));
@@ -90,6 +108,7 @@ TEST(InProcessSoak, TwoHundredDriverRestarts)
         driver.reset(); // the driver goes away with its connection
         ASSERT_TRUE(waitUntil([&] { return !WatchDogControllerTestAccess::client(controller)->isConnected(); }));
         driver = std::make_unique<TestDriver>(port);
+        ASSERT_EQ(driver->port(), port) << "the driver's port was taken while it was away";
         WatchDogControllerTestAccess::queueCheck(controller);
         // The item and the fourteen buttons, again, on the new connection.
         if (!waitUntil([&] { return driver->requests().size() >= 15; }))
