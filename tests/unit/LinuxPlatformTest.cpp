@@ -7,6 +7,7 @@
 
 #include <gtest/gtest.h>
 
+#include <fcntl.h>
 #include <sys/prctl.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
@@ -17,6 +18,7 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <set>
 #include <thread>
 
 using namespace platform::linux_backend;
@@ -267,6 +269,35 @@ TEST(LinuxPlatformTest, OpeningAProgramGivesTheResultCodesOfTheSystem)
     EXPECT_TRUE(waitForFile(marker));
     EXPECT_FALSE(processes.startDetached("no-such-viewer.exe"));
     ::setenv("PATH", path.c_str(), 1);
+}
+
+TEST(LinuxPlatformTest, AStartedProgramGetsNoDescriptorButTheStandardStreams)
+{
+    // As a library would leave one: without close-on-exec, and numbered
+    // above what the shell opens for itself.
+    int pipeEnds[2];
+    ASSERT_EQ(::pipe(pipeEnds), 0);
+    const int leaky[2] = {::fcntl(pipeEnds[0], F_DUPFD, 100), ::fcntl(pipeEnds[1], F_DUPFD, 100)};
+    ::close(pipeEnds[0]);
+    ::close(pipeEnds[1]);
+    ASSERT_GE(leaky[0], 100);
+    TemporaryFolder folder;
+    const fs::path listing = folder.path / "descriptors";
+    writeScript(folder.path / "descriptor-lister",
+                "for f in /proc/$$/fd/*; do echo \"${f##*/}\"; done > '" + listing.string() + ".tmp'; mv '"
+                    + listing.string() + ".tmp' '" + listing.string() + "'",
+                fs::perms::owner_all);
+    LinuxProcesses processes;
+    EXPECT_TRUE(processes.startDetached((folder.path / "descriptor-lister").string()));
+    ASSERT_TRUE(waitForFile(listing));
+    std::set<int> inherited;
+    std::ifstream in(listing);
+    for (int fd; in >> fd;)
+        inherited.insert(fd);
+    ::close(leaky[0]);
+    ::close(leaky[1]);
+    EXPECT_TRUE(inherited.count(0) && inherited.count(2)) << "the standard streams go along";
+    EXPECT_FALSE(inherited.count(leaky[0]) || inherited.count(leaky[1]));
 }
 
 TEST(LinuxPlatformTest, ModulesAreNamedTheLinuxWay)

@@ -4,6 +4,7 @@
 
 #include <dirent.h>
 #include <fcntl.h>
+#include <linux/close_range.h>
 #include <signal.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -147,6 +148,7 @@ int LinuxProcesses::spawnDetached(const std::vector<std::string> &argv)
     int report[2];
     if (::pipe2(report, O_CLOEXEC) != 0)
         return errno;
+    const long descriptorLimit = ::sysconf(_SC_OPEN_MAX);
 
     const pid_t child = ::fork();
     if (child < 0) {
@@ -163,6 +165,13 @@ int LinuxProcesses::spawnDetached(const std::vector<std::string> &argv)
         ::setsid();
         const pid_t grandchild = ::fork();
         if (grandchild == 0) {
+            // The program gets our standard streams and nothing else: a
+            // descriptor that a library opened without close-on-exec would
+            // otherwise live on in it, and in every fresh copy after it.
+            if (::close_range(3, ~0U, CLOSE_RANGE_CLOEXEC) != 0) {
+                for (int fd = 3; fd < descriptorLimit; ++fd)
+                    ::fcntl(fd, F_SETFD, FD_CLOEXEC);
+            }
             ::execv(args[0], args.data());
             const int error = errno;
             [[maybe_unused]] ssize_t ignored = ::write(report[1], &error, sizeof error);
