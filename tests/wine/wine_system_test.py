@@ -82,6 +82,10 @@ class WatchdogUnderWine(unittest.TestCase):
         self.linux_viewer_log = Log(self.file("linux-viewer.log"))
         # Wine's server and services up before the clock of any test runs.
         subprocess.run([WINE_RUN, "--start"], env=self.env, check=True, timeout=120)
+        # Ended before the namespace is: a server killed with it would not
+        # write the registry back, and the next test would read what this one
+        # had undone (the Run key of an installation already removed).
+        self.addCleanup(subprocess.run, [WINE_RUN, "--stop"], env=self.env, timeout=60)
 
     def tearDown(self):
         # CTest shows this only when the test fails.
@@ -364,7 +368,8 @@ class WatchdogUnderWine(unittest.TestCase):
         self.assertTrue(self.wait_until(lambda: not os.path.exists(self.install_folder("Uninstall.exe")), 60))
 
     def remove_installation_afterwards(self):
-        """Whatever happens, the next test's prefix has nothing installed and no watchdog that starts at logon."""
+        """Whatever happens, the next test's prefix has nothing installed and no watchdog that starts at logon.
+        Done now as well, should a test before this one have been cut short."""
         def remove():
             if os.path.exists(self.install_folder("Uninstall.exe")):
                 self.run_uninstaller()
@@ -373,6 +378,7 @@ class WatchdogUnderWine(unittest.TestCase):
             for key, value in ((self.RUN_KEY, ["/v", "TesselWatchdog"]), (self.UNINSTALL_KEY, [])):
                 subprocess.run([WINE_RUN, "reg", "delete", key, *value, "/f"], env=self.env, capture_output=True,
                                timeout=60)
+        remove()
         self.addCleanup(remove)
 
     def start_fake_updater(self):
