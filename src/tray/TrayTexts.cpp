@@ -1,17 +1,12 @@
 #include "TrayTexts.h"
 
+#include "config/TextEntry.h"
 #include "config/UserInterfaceController.h"
 
 namespace {
 
-struct Entry
-{
-    const char *name; // below Driver_Tray; empty: the section's own caption
-    const char *english;
-};
-
 // In the order of TrayTexts::Key.
-const Entry Entries[TrayTexts::KeyCount] = {
+const TextEntry Entries[TrayTexts::KeyCount] = {
     {"", "Brivara Tessel"},
     {"IDS_PANEL", "Camera buttons"},
     {"IDS_QUIT", "Quit"},
@@ -39,7 +34,7 @@ const Entry Entries[TrayTexts::KeyCount] = {
     {"IDS_OEM_23", "Tessel on the web"},
 };
 
-const Entry &entry(TrayTexts::Key key)
+const TextEntry &entry(TrayTexts::Key key)
 {
     return Entries[static_cast<int>(key)];
 }
@@ -48,13 +43,12 @@ const Entry &entry(TrayTexts::Key key)
 
 QString TrayTexts::keyPath(Key key)
 {
-    const QString name = QString::fromLatin1(entry(key).name);
-    return name.isEmpty() ? QStringLiteral("Driver_Tray") : QStringLiteral("Driver_Tray/") + name;
+    return entry(key).keyPath("Driver_Tray");
 }
 
 QString TrayTexts::english(Key key)
 {
-    return QString::fromUtf8(entry(key).english);
+    return entry(key).englishText();
 }
 
 QString TrayTexts::text(Key key) const

@@ -1,17 +1,12 @@
 #include "ViewerTexts.h"
 
+#include "config/TextEntry.h"
 #include "config/UserInterfaceController.h"
 
 namespace {
 
-struct Entry
-{
-    const char *name; // below Tessel_Viewer; empty: the section's own caption
-    const char *english;
-};
-
 // In the order of ViewerTexts::Key.
-const Entry Entries[ViewerTexts::KeyCount] = {
+const TextEntry Entries[ViewerTexts::KeyCount] = {
     {"", "Tessel"},
     {"IDS_FREEZE", "Freeze"},
     {"IDS_CAPTURE", "Capture"},
@@ -40,7 +35,7 @@ const Entry Entries[ViewerTexts::KeyCount] = {
     {"IDS_CAPTURE_FORMAT", "Picture format"},
 };
 
-const Entry &entry(ViewerTexts::Key key)
+const TextEntry &entry(ViewerTexts::Key key)
 {
     return Entries[static_cast<int>(key)];
 }
@@ -54,13 +49,12 @@ ViewerTexts::ViewerTexts(const UserInterfaceController &language)
 
 QString ViewerTexts::keyPath(Key key)
 {
-    const QString name = QString::fromLatin1(entry(key).name);
-    return name.isEmpty() ? QStringLiteral("Tessel_Viewer") : QStringLiteral("Tessel_Viewer/") + name;
+    return entry(key).keyPath("Tessel_Viewer");
 }
 
 QString ViewerTexts::english(Key key)
 {
-    return QString::fromUtf8(entry(key).english);
+    return entry(key).englishText();
 }
 
 QString ViewerTexts::text(Key key) const
