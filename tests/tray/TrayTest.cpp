@@ -3,7 +3,6 @@
 // registered, the clicks that go back, and what bad input does.
 #include "ButtonPanel.h"
 #include "DriverClient.h"
-#include "IconLibrary.h"
 #include "LogCapture.h"
 #include "TrayController.h"
 #include "TrayMenu.h"
@@ -207,18 +206,6 @@ TEST_F(TrayTest, BadInputDropsTheClientThatSentItAndNoOther)
     EXPECT_TRUE(QTest::qWaitFor([&] { return panelIds() == QList<int>({116, 141}); }));
 }
 
-TEST_F(TrayTest, AnIdSentAgainTakesNoFurtherPlaceInThePanel)
-{
-    auto client = connectClient();
-    const int max = static_cast<int>(DriverClient::MaxButtons);
-    for (int i = 0; i < max + 10; ++i)
-        ASSERT_EQ(client->addButton(116), 116);
-    for (int id = 1; id < max; ++id)
-        ASSERT_EQ(client->addButton(id), id) << "refused after " << id - 1 << " more";
-    EXPECT_EQ(client->addButton(1000), -1);
-    EXPECT_EQ(panelIds().size(), max);
-}
-
 TEST_F(TrayTest, AnotherUsersProgramIsTurnedAway)
 {
     if (::geteuid() != 0)
@@ -254,18 +241,6 @@ TEST_F(TrayTest, LeavingSaysGoodbyeToEveryClient)
     EXPECT_FALSE(WatchdogSocket(port).isConnected()); // the port is closed
 }
 
-TEST(IconLibraryTest, EachIconIsDrawnOnceForEachInk)
-{
-    const QIcon dark = IconLibrary::lineIcon(QStringLiteral("light"), Qt::black);
-    EXPECT_EQ(IconLibrary::lineIcon(QStringLiteral("light"), Qt::black).cacheKey(), dark.cacheKey());
-    // Another ink is another drawing, for a dark theme.
-    const QIcon light = IconLibrary::lineIcon(QStringLiteral("light"), Qt::white);
-    EXPECT_NE(light.cacheKey(), dark.cacheKey());
-    EXPECT_TRUE(light.pixmap(32).toImage() != dark.pixmap(32).toImage());
-    EXPECT_EQ(IconLibrary::applicationIcon().cacheKey(), IconLibrary::applicationIcon().cacheKey());
-    EXPECT_TRUE(IconLibrary::lineIcon(QStringLiteral("no-such-icon"), Qt::black).isNull());
-}
-
 TEST(TrayTextsTest, EveryLanguageHasEveryTrayText)
 {
     const QString path = QCoreApplication::applicationDirPath() + "/Brivara Tessel.xml";
@@ -296,13 +271,4 @@ TEST(TrayTextsTest, EveryLanguageHasEveryTrayText)
             EXPECT_EQ(placeholders(text), placeholders(TrayTexts::english(key))) << where;
         }
     }
-    // The file's English is what the program falls back on.
-    const UserInterfaceController english(path, "en_US");
-    for (int i = 0; i < TrayTexts::KeyCount; ++i) {
-        const auto key = static_cast<TrayTexts::Key>(i);
-        EXPECT_EQ(TrayTexts(&english).text(key), TrayTexts::english(key)) << TrayTexts::keyPath(key).toStdString();
-    }
-    // A file without the tray's section still gives every text.
-    const UserInterfaceController missing(QStringLiteral("/nonexistent.xml"), QStringLiteral("de_DE"));
-    EXPECT_EQ(TrayTexts(&missing).text(TrayTexts::Key::Quit), QStringLiteral("Quit"));
 }

@@ -174,18 +174,6 @@ TEST_F(LanguageTest, KeyPathsSkipMissingLevels)
     }
 }
 
-TEST_F(LanguageTest, CaptionOrFallsBackWhenThereIsNothingToShow)
-{
-    const UserInterfaceController german(write(R"(<Languages><Language langId="0407">
-        <Section caption="Abschnitt"><Shown caption="Gezeigt"/><NoCaption/><Empty caption=""/></Section>
-      </Language></Languages>)"), "de_DE");
-    const QString fallback = QStringLiteral("fallback");
-    EXPECT_EQ(german.captionOr("Section/Shown", fallback), "Gezeigt");
-    EXPECT_EQ(german.captionOr("Section", fallback), "Abschnitt");
-    for (const char *nothing : {"Section/NoCaption", "Section/Empty", "Section/Missing", ""})
-        EXPECT_EQ(german.captionOr(nothing, fallback), fallback) << nothing;
-}
-
 TEST_F(LanguageTest, TheDeliveredFileHasEveryTextInAllNineteenLanguages)
 {
     const QString path = QCoreApplication::applicationDirPath() + "/Brivara Tessel.xml";
