@@ -8,7 +8,7 @@ namespace systemtest {
 
 std::optional<std::string> XSession::missingTool(TrayHost trayHost)
 {
-    for (const char *tool : {"Xvfb", "trayer", "xdotool", "import"}) {
+    for (const char *tool : {"Xvfb", "trayer", "xdotool", "xprop", "import"}) {
         if (trayHost == TrayHost::None && std::string(tool) == "trayer")
             continue;
         if (std::system((std::string("command -v ") + tool + " >/dev/null 2>&1").c_str()) != 0)
@@ -61,7 +61,7 @@ std::vector<XSession::Window> XSession::windowsOf(const std::string &windowClass
     std::vector<Window> found;
     std::istringstream ids(run("xdotool search --onlyvisible --class '" + windowClass + "'"));
     for (long id = 0; ids >> id;) {
-        Window window{id, "", 0, 0, 0, 0};
+        Window window{id, "", 0, 0, 0, 0, ""};
         std::istringstream shell(run("xdotool getwindowgeometry --shell " + std::to_string(id)));
         for (std::string line; std::getline(shell, line);) {
             const auto equals = line.find('=');
@@ -81,6 +81,7 @@ std::vector<XSession::Window> XSession::windowsOf(const std::string &windowClass
         window.name = run("xdotool getwindowname " + std::to_string(id));
         if (!window.name.empty() && window.name.back() == '\n')
             window.name.pop_back();
+        window.type = run("xprop -id " + std::to_string(id) + " _NET_WM_WINDOW_TYPE");
         found.push_back(window);
     }
     return found;

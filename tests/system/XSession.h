@@ -11,7 +11,7 @@ namespace systemtest {
 
 // An X server of the test's own (Xvfb, on a display it picks itself), with
 // an XEmbed tray host in it when asked (trayer, docked at the top right), and
-// the X tools that look at it and work it like a user: xdotool and
+// the X tools that look at it and work it like a user: xdotool, xprop and
 // ImageMagick's import.
 class XSession
 {
@@ -26,6 +26,11 @@ public:
         int y = 0;
         int width = 0;
         int height = 0;
+        // Its _NET_WM_WINDOW_TYPE as xprop shows it.
+        std::string type;
+
+        // Qt names a tooltip's type, but gives a menu only the normal one.
+        bool isTooltip() const { return type.find("_NET_WM_WINDOW_TYPE_TOOLTIP") != std::string::npos; }
     };
 
     // The first tool that is not installed, or nothing.
@@ -37,8 +42,8 @@ public:
     // ":N", for DISPLAY.
     const std::string &display() const { return displayName; }
 
-    // The visible windows of a program (its WM_CLASS), with their names and
-    // places on the screen.
+    // The visible windows of a program (its WM_CLASS), with their names,
+    // types and places on the screen.
     std::vector<Window> windowsOf(const std::string &windowClass) const;
     void click(int x, int y, int button) const;
     // Key presses (xdotool's names) to the focused window, or first focusing

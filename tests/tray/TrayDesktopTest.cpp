@@ -12,6 +12,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <csignal>
 #include <cstdlib>
 #include <fstream>
@@ -113,12 +114,23 @@ protected:
         return trayWindow([](const XSession::Window &w) { return w.name == "Brivara Tessel"; });
     }
 
+    // Whether a menu shows: a window of the tray that is neither the icon
+    // nor the panel nor the icon's tooltip (which shows while the pointer
+    // rests on the icon, and goes at a click).
+    bool menuShows(const XSession::Window &icon)
+    {
+        const auto windows = x.windowsOf("brivaradriver");
+        return std::any_of(windows.begin(), windows.end(), [&](const XSession::Window &w) {
+            return w.id != icon.id && w.name != "Brivara Tessel" && !w.isTooltip();
+        });
+    }
+
     // Opens the icon's menu and takes its picture.
     void openMenu(const XSession::Window &icon, const std::string &screenshot)
     {
-        const auto before = x.windowsOf("brivaradriver").size();
+        ASSERT_TRUE(eventually([&] { return !menuShows(icon); })) << "a menu is still open";
         x.click(icon.x + icon.width / 2, icon.y + icon.height / 2, 3);
-        ASSERT_TRUE(eventually([&] { return x.windowsOf("brivaradriver").size() > before; })) << "no menu";
+        ASSERT_TRUE(eventually([&] { return menuShows(icon); })) << "no menu";
         EXPECT_TRUE(x.screenshot(screenshotFolder / screenshot));
     }
 
