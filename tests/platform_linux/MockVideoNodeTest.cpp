@@ -96,12 +96,6 @@ TEST(MockVideoNode, DeliversPacedNumberedPatternFramesThroughRead)
     ASSERT_EQ(::read(fd, frame.data(), frame.size()), static_cast<ssize_t>(frame.size()));
     EXPECT_GE(std::chrono::steady_clock::now() - afterStall, std::chrono::milliseconds(20));
 
-    // A short buffer gets the start of the frame: the white bar's luma.
-    std::vector<std::uint8_t> head(100);
-    ASSERT_EQ(::read(fd, head.data(), head.size()), 100);
-    EXPECT_GT(head[0], 200);
-    EXPECT_GT(head[98], 200);
-
     // A new size brings its own rate; a rate set after it stays when the
     // reader sets the same format again before reading, as GStreamer does.
     v4l2_format other = format;
