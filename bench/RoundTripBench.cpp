@@ -6,7 +6,7 @@
 #include "driverapi/APIClient.h"
 #include "driverapi/APIEventHandler.h"
 #include "server/WDServer.h"
-#include "server/WatchdogCommand.h"
+#include "protocol/WatchdogCommand.h"
 
 #include "FakeControlLibrary.h"
 #include "FakePlatform.h"

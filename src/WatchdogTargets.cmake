@@ -8,7 +8,7 @@ add_library(tessel_core STATIC
   commands/CameraCommand.cpp
   commands/CommandDispatchThread.cpp
   commands/CommandQueue.cpp
-  common/SocketConnection.cpp
+  protocol/SocketConnection.cpp
   config/UserInterfaceController.cpp
   config/XmlDocument.cpp
   driverapi/APIClient.cpp
@@ -17,7 +17,7 @@ add_library(tessel_core STATIC
   server/WDServer.cpp
 )
 target_include_directories(tessel_core PUBLIC ${CMAKE_CURRENT_SOURCE_DIR})
-target_link_libraries(tessel_core PUBLIC tessel_records tessel_platform
+target_link_libraries(tessel_core PUBLIC tessel_protocol tessel_platform
   Qt6::Core Qt6::Gui Qt6::Widgets Qt6::Xml)
 if(NOT WIN32)
   # The Linux backend's resume watcher and sound.

@@ -6,11 +6,11 @@
 #include "commands/CommandQueue.h"
 #include "config/UserInterfaceController.h"
 #include "driverapi/APIClient.h"
-#include "driverapi/MenuItemRecord.h"
+#include "protocol/MenuItemRecord.h"
 #include "platform/InstanceLock.h"
 #include "platform/Platform.h"
 #include "server/WDServer.h"
-#include "server/WatchdogCommand.h"
+#include "protocol/WatchdogCommand.h"
 
 #include <QCoreApplication>
 #include <QDebug>

@@ -1,9 +1,9 @@
 #include "USBCameraHandler.h"
 
-#include "ButtonReport.h"
+#include "protocol/ButtonReport.h"
 #include "CameraCommunicationClass.h"
 #include "platform/Platform.h"
-#include "server/WatchdogCommand.h"
+#include "protocol/WatchdogCommand.h"
 
 #include <QCoreApplication>
 #include <QDebug>

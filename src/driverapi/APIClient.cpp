@@ -1,10 +1,10 @@
 #include "APIClient.h"
 
 #include "APIEventHandler.h"
-#include "DriverMessageReader.h"
-#include "RequestHeader.h"
-#include "ResponseHeader.h"
-#include "common/LittleEndian.h"
+#include "protocol/DriverMessageReader.h"
+#include "protocol/RequestHeader.h"
+#include "protocol/ResponseHeader.h"
+#include "protocol/LittleEndian.h"
 
 #include <QDebug>
 

@@ -1,8 +1,8 @@
 #pragma once
 
-#include "MenuItemRecord.h"
-#include "common/ServicePorts.h"
-#include "common/SocketConnection.h"
+#include "protocol/MenuItemRecord.h"
+#include "protocol/ServicePorts.h"
+#include "protocol/SocketConnection.h"
 
 #include <QThread>
 #include <condition_variable>

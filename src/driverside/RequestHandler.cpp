@@ -1,6 +1,6 @@
 #include "RequestHandler.h"
 
-#include "common/LittleEndian.h"
+#include "protocol/LittleEndian.h"
 
 namespace {
 constexpr std::size_t ButtonPayloadSize = 4;

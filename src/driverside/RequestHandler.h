@@ -2,7 +2,7 @@
 
 #include "DriverRegistry.h"
 #include "RequestStreamParser.h"
-#include "driverapi/MenuItemRecord.h"
+#include "protocol/MenuItemRecord.h"
 
 #include <cstddef>
 #include <cstdint>

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "driverapi/RequestHeader.h"
+#include "protocol/RequestHeader.h"
 
 #include <cstddef>
 #include <cstdint>

@@ -1,9 +1,9 @@
 #include "ManageWatchDogServer.h"
 
 #include "WDServer.h"
-#include "WatchdogCommand.h"
-#include "WatchdogMessage.h"
-#include "common/StreamReading.h"
+#include "protocol/WatchdogCommand.h"
+#include "protocol/WatchdogMessage.h"
+#include "protocol/StreamReading.h"
 
 #include <QDebug>
 

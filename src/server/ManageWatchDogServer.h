@@ -1,6 +1,6 @@
 #pragma once
 
-#include "WatchdogMessage.h"
+#include "protocol/WatchdogMessage.h"
 
 #include <QThread>
 

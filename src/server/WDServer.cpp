@@ -1,7 +1,7 @@
 #include "WDServer.h"
 
 #include "ManageWatchDogServer.h"
-#include "WatchdogCommand.h"
+#include "protocol/WatchdogCommand.h"
 #include "camera/CameraCommunicationClass.h"
 #include "camera/USBCameraHandler.h"
 #include "platform/Platform.h"

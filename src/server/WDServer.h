@@ -1,9 +1,9 @@
 #pragma once
 
-#include "VideoDeviceEntry.h"
-#include "WatchdogMessage.h"
-#include "common/ServicePorts.h"
-#include "common/SocketConnection.h"
+#include "protocol/VideoDeviceEntry.h"
+#include "protocol/WatchdogMessage.h"
+#include "protocol/ServicePorts.h"
+#include "protocol/SocketConnection.h"
 #include "platform/DeviceNotifications.h"
 #include "platform/Hid.h"
 #include "platform/Net.h"

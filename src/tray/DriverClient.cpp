@@ -1,6 +1,6 @@
 #include "DriverClient.h"
 
-#include "driverapi/ResponseHeader.h"
+#include "protocol/ResponseHeader.h"
 
 #include <QDebug>
 #include <QTcpSocket>

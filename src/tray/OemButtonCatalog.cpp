@@ -1,6 +1,6 @@
 #include "OemButtonCatalog.h"
 
-#include "server/WatchdogCommand.h"
+#include "protocol/WatchdogCommand.h"
 
 #include <array>
 

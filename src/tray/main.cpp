@@ -4,7 +4,7 @@
 // and tells them of the user's clicks. See the README's section on it.
 #include "TrayController.h"
 #include "TrayTexts.h"
-#include "common/ServicePorts.h"
+#include "protocol/ServicePorts.h"
 #include "config/UserInterfaceController.h"
 #include "platform/Platform.h"
 

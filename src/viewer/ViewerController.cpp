@@ -2,7 +2,7 @@
 
 #include "CameraSource.h"
 #include "WatchdogLink.h"
-#include "server/WatchdogCommand.h"
+#include "protocol/WatchdogCommand.h"
 
 #include <QDebug>
 

@@ -2,7 +2,7 @@
 
 #include "ButtonFunctions.h"
 #include "CameraLocator.h"
-#include "server/WatchdogMessage.h"
+#include "protocol/WatchdogMessage.h"
 
 #include <QObject>
 #include <QTimer>

@@ -5,7 +5,7 @@
 #include "VideoView.h"
 #include "ViewerSettings.h"
 #include "WatchdogLink.h"
-#include "server/WatchdogCommand.h"
+#include "protocol/WatchdogCommand.h"
 
 #include <QAction>
 #include <QActionGroup>

@@ -1,6 +1,6 @@
 #include "WatchdogLink.h"
 
-#include "server/WatchdogCommand.h"
+#include "protocol/WatchdogCommand.h"
 
 #include <QDebug>
 #include <QHostAddress>

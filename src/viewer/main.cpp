@@ -7,7 +7,7 @@
 #include "ViewerTexts.h"
 #include "ViewerWindow.h"
 #include "WatchdogLink.h"
-#include "common/ServicePorts.h"
+#include "protocol/ServicePorts.h"
 #include "config/UserInterfaceController.h"
 #include "platform/Platform.h"
 

@@ -1,7 +1,7 @@
 // The driver's message stream: any bytes, in pieces of any size. The reader
 // must consume exactly what each header announces and never overrun.
 #include "PiecewiseInput.h"
-#include "driverapi/DriverMessageReader.h"
+#include "protocol/DriverMessageReader.h"
 
 #include <cstdlib>
 

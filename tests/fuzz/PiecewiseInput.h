@@ -1,6 +1,6 @@
 #pragma once
 
-#include "common/StreamReading.h"
+#include "protocol/StreamReading.h"
 
 #include <algorithm>
 #include <cstddef>

@@ -2,9 +2,9 @@
 // Whatever arrives, records are assembled whole, decode, and encode back to
 // the same bytes.
 #include "PiecewiseInput.h"
-#include "common/StreamReading.h"
-#include "server/WatchdogCommand.h"
-#include "server/WatchdogMessage.h"
+#include "protocol/StreamReading.h"
+#include "protocol/WatchdogCommand.h"
+#include "protocol/WatchdogMessage.h"
 
 #include <algorithm>
 #include <cstdlib>

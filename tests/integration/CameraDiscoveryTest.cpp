@@ -3,7 +3,7 @@
 #include "camera/CameraCommunicationClass.h"
 #include "camera/USBCameraHandler.h"
 #include "server/WDServer.h"
-#include "server/WatchdogCommand.h"
+#include "protocol/WatchdogCommand.h"
 
 #include "FakeControlLibrary.h"
 #include "FakePlatform.h"

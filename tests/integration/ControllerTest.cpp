@@ -2,12 +2,12 @@
 // driver and viewers on real loopback sockets, over the fake platform.
 #include "app/ConfigurationSettings.h"
 #include "app/WatchDogController.h"
-#include "common/ServicePorts.h"
+#include "protocol/ServicePorts.h"
 #include "driverapi/APIClient.h"
-#include "driverapi/RequestHeader.h"
-#include "driverapi/ResponseHeader.h"
+#include "protocol/RequestHeader.h"
+#include "protocol/ResponseHeader.h"
 #include "server/WDServer.h"
-#include "server/WatchdogCommand.h"
+#include "protocol/WatchdogCommand.h"
 
 #include "FakeControlLibrary.h"
 #include "FakePlatform.h"

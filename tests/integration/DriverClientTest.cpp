@@ -1,8 +1,8 @@
 // The driver API client against a driver on a real loopback socket.
 #include "driverapi/APIClient.h"
 #include "driverapi/APIEventHandler.h"
-#include "driverapi/RequestHeader.h"
-#include "driverapi/ResponseHeader.h"
+#include "protocol/RequestHeader.h"
+#include "protocol/ResponseHeader.h"
 
 #include "LogCapture.h"
 #include "SanitizerSlowdown.h"

@@ -3,7 +3,7 @@
 // watchdog sends on its own.
 #include "camera/USBCameraHandler.h"
 #include "server/WDServer.h"
-#include "server/WatchdogCommand.h"
+#include "protocol/WatchdogCommand.h"
 
 #include "FakeControlLibrary.h"
 #include "FakePlatform.h"

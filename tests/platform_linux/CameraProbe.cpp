@@ -6,7 +6,7 @@
 //   probe gone                           the camera went away (exit 0)
 // On a report with the light button (byte 10, 0x20) it sends the light's
 // button report pair, light then release, as the watchdog does.
-#include "camera/ButtonReport.h"
+#include "protocol/ButtonReport.h"
 #include "platform/linux/LinuxHid.h"
 
 #include <cstdio>

@@ -6,7 +6,7 @@
 #include "CameraTestbed.h"
 #include "StateFile.h"
 #include "TestSupport.h"
-#include "camera/ButtonReport.h"
+#include "protocol/ButtonReport.h"
 
 #include <gtest/gtest.h>
 

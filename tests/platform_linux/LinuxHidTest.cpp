@@ -3,7 +3,7 @@
 // and how reads end (cancel, close, unplug, errors).
 #include "CameraTestbed.h"
 #include "TestSupport.h"
-#include "camera/ButtonReport.h"
+#include "protocol/ButtonReport.h"
 #include "platform/linux/LinuxHid.h"
 
 #include <gtest/gtest.h>

@@ -4,9 +4,9 @@
 
 #include "app/WatchDogController.h"
 #include "camera/USBCameraHandler.h"
-#include "common/ServicePorts.h"
+#include "protocol/ServicePorts.h"
 #include "driverapi/APIClient.h"
-#include "driverapi/RequestHeader.h"
+#include "protocol/RequestHeader.h"
 #include "server/WDServer.h"
 
 #include "FakeControlLibrary.h"

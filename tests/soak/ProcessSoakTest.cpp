@@ -4,7 +4,7 @@
 #include "SoakFigures.h"
 #include "SystemFixture.h"
 
-#include "server/WatchdogCommand.h"
+#include "protocol/WatchdogCommand.h"
 
 #include "TestViewer.h"
 

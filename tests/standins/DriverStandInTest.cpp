@@ -2,10 +2,10 @@
 // loopback connection and drives the stand-in through its standard input.
 #include "LoopbackSockets.h"
 #include "StandInProcess.h"
-#include "common/LittleEndian.h"
-#include "driverapi/MenuItemRecord.h"
-#include "driverapi/RequestHeader.h"
-#include "driverapi/ResponseHeader.h"
+#include "protocol/LittleEndian.h"
+#include "protocol/MenuItemRecord.h"
+#include "protocol/RequestHeader.h"
+#include "protocol/ResponseHeader.h"
 
 #include <gtest/gtest.h>
 

@@ -9,9 +9,9 @@
 #include "RequestText.h"
 #include "ResponseWriter.h"
 #include "Text.h"
-#include "common/LittleEndian.h"
-#include "driverapi/MenuItemRecord.h"
-#include "server/WatchdogCommand.h"
+#include "protocol/LittleEndian.h"
+#include "protocol/MenuItemRecord.h"
+#include "protocol/WatchdogCommand.h"
 
 #include <gtest/gtest.h>
 

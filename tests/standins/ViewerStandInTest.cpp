@@ -2,8 +2,8 @@
 // real loopback connection and drives the stand-in through its standard input.
 #include "LoopbackSockets.h"
 #include "StandInProcess.h"
-#include "server/WatchdogCommand.h"
-#include "server/WatchdogMessage.h"
+#include "protocol/WatchdogCommand.h"
+#include "protocol/WatchdogMessage.h"
 
 #include <gtest/gtest.h>
 

@@ -1,6 +1,6 @@
 #include "FakePlatform.h"
 
-#include "camera/ButtonReport.h"
+#include "protocol/ButtonReport.h"
 
 #include <algorithm>
 #include <cctype>

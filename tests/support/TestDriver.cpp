@@ -1,8 +1,8 @@
 #include "TestDriver.h"
 
-#include "common/LittleEndian.h"
-#include "driverapi/RequestHeader.h"
-#include "driverapi/ResponseHeader.h"
+#include "protocol/LittleEndian.h"
+#include "protocol/RequestHeader.h"
+#include "protocol/ResponseHeader.h"
 
 #include <arpa/inet.h>
 #include <netinet/in.h>

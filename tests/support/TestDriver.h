@@ -1,6 +1,6 @@
 #pragma once
 
-#include "driverapi/MenuItemRecord.h"
+#include "protocol/MenuItemRecord.h"
 
 #include <atomic>
 #include <condition_variable>

@@ -9,7 +9,7 @@
 #include "TrayTexts.h"
 #include "WatchdogSocket.h"
 #include "config/UserInterfaceController.h"
-#include "driverapi/ResponseHeader.h"
+#include "protocol/ResponseHeader.h"
 
 #include <QAction>
 #include <QCoreApplication>

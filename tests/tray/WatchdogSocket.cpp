@@ -1,8 +1,8 @@
 #include "WatchdogSocket.h"
 
-#include "common/LittleEndian.h"
-#include "driverapi/MenuItemRecord.h"
-#include "driverapi/RequestHeader.h"
+#include "protocol/LittleEndian.h"
+#include "protocol/MenuItemRecord.h"
+#include "protocol/RequestHeader.h"
 
 #include <QHostAddress>
 #include <QTest>

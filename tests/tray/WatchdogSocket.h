@@ -1,6 +1,6 @@
 #pragma once
 
-#include "driverapi/ResponseHeader.h"
+#include "protocol/ResponseHeader.h"
 
 #include <QByteArray>
 #include <QTcpSocket>

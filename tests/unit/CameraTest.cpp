@@ -1,9 +1,9 @@
 // The camera side: the control library binding and the button reader, over
 // the fake platform.
-#include "camera/ButtonReport.h"
+#include "protocol/ButtonReport.h"
 #include "camera/CameraCommunicationClass.h"
 #include "camera/USBCameraHandler.h"
-#include "server/WatchdogCommand.h"
+#include "protocol/WatchdogCommand.h"
 
 #include "FakeControlLibrary.h"
 #include "FakePlatform.h"

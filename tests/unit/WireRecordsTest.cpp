@@ -1,11 +1,11 @@
 // The wire records against byte vectors written out by hand.
-#include "camera/ButtonReport.h"
-#include "driverapi/DriverMessageReader.h"
-#include "driverapi/MenuItemRecord.h"
-#include "driverapi/RequestHeader.h"
-#include "driverapi/ResponseHeader.h"
-#include "server/WatchdogCommand.h"
-#include "server/WatchdogMessage.h"
+#include "protocol/ButtonReport.h"
+#include "protocol/DriverMessageReader.h"
+#include "protocol/MenuItemRecord.h"
+#include "protocol/RequestHeader.h"
+#include "protocol/ResponseHeader.h"
+#include "protocol/WatchdogCommand.h"
+#include "protocol/WatchdogMessage.h"
 
 #include <gtest/gtest.h>
 

@@ -5,7 +5,7 @@
 #include "LogCapture.h"
 #include "ViewerController.h"
 #include "WatchdogLink.h"
-#include "server/WatchdogCommand.h"
+#include "protocol/WatchdogCommand.h"
 
 #include <QSignalSpy>
 #include <QTcpServer>

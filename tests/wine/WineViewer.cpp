@@ -12,7 +12,7 @@
 //   tessel.exe: answered command=C
 //   tessel.exe: exiting reason=turned-off|peer-closed|never-connected
 #include "platform/Net.h"
-#include "server/WatchdogMessage.h"
+#include "protocol/WatchdogMessage.h"
 
 #include <windows.h>
 

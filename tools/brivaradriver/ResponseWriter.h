@@ -1,7 +1,7 @@
 #pragma once
 
 #include "StreamConnection.h"
-#include "driverapi/ResponseHeader.h"
+#include "protocol/ResponseHeader.h"
 
 #include <chrono>
 #include <cstdint>

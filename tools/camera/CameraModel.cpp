@@ -1,6 +1,6 @@
 #include "CameraModel.h"
 
-#include "camera/ButtonReport.h"
+#include "protocol/ButtonReport.h"
 
 #include <algorithm>
 

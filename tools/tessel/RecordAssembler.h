@@ -1,6 +1,6 @@
 #pragma once
 
-#include "server/WatchdogMessage.h"
+#include "protocol/WatchdogMessage.h"
 
 #include <cstddef>
 #include <cstdint>

@@ -1,7 +1,7 @@
 #include "RecordText.h"
 
 #include "Text.h"
-#include "server/WatchdogCommand.h"
+#include "protocol/WatchdogCommand.h"
 
 #include <algorithm>
 

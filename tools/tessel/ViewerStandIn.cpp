@@ -6,7 +6,7 @@
 #include "RecordText.h"
 #include "Text.h"
 #include "ViewerHelp.h"
-#include "server/WatchdogCommand.h"
+#include "protocol/WatchdogCommand.h"
 
 #include <cstring>
 

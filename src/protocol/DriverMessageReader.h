@@ -1,7 +1,7 @@
 #pragma once
 
 #include "ResponseHeader.h"
-#include "common/StreamReading.h"
+#include "protocol/StreamReading.h"
 
 #include <array>
 #include <cstdint>

@@ -1,6 +1,6 @@
 #include "RequestHeader.h"
 
-#include "common/LittleEndian.h"
+#include "protocol/LittleEndian.h"
 
 namespace {
 constexpr std::size_t TypeOffset = 0;

@@ -1,6 +1,6 @@
 #include "VideoDeviceEntry.h"
 
-#include "common/LittleEndian.h"
+#include "protocol/LittleEndian.h"
 
 #include <algorithm>
 #include <cstring>

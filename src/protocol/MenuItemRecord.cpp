@@ -1,6 +1,6 @@
 #include "MenuItemRecord.h"
 
-#include "common/LittleEndian.h"
+#include "protocol/LittleEndian.h"
 
 namespace {
 constexpr std::size_t FlagOffset = 0;

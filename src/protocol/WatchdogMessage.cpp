@@ -1,6 +1,6 @@
 #include "WatchdogMessage.h"
 
-#include "common/LittleEndian.h"
+#include "protocol/LittleEndian.h"
 
 namespace {
 
