@@ -88,11 +88,10 @@ SocketHandle listen(const ChannelAddress &address, int backlog, std::string &err
 
 void closeListener(SocketHandle listener, const ChannelAddress &address)
 {
-    if (listener == InvalidSocket)
-        return;
     if (address.isLocal())
         local_channel::removeFile(address.path);
-    net::closeSocket(listener);
+    if (listener != InvalidSocket)
+        net::closeSocket(listener);
 }
 
 bool peerIsOurs(SocketHandle accepted, const ChannelAddress &address, std::string &why)

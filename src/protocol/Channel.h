@@ -35,8 +35,9 @@ bool connect(SocketHandle socket, const ChannelAddress &address);
 // reason in `error`.
 SocketHandle listen(const ChannelAddress &address, int backlog, std::string &error);
 
-// Closes a listening socket; a Unix socket's file goes with it (removed
-// while we still serve it, so it is ours and no newer copy's).
+// Closes a listening socket (InvalidSocket: one already closed); a Unix
+// socket's file goes with it (removed while we still serve it, so it is ours
+// and no newer copy's).
 void closeListener(SocketHandle listener, const ChannelAddress &address);
 
 // The server's check of an accepted connection, and the client's check of
