@@ -165,6 +165,7 @@ void WDServer::run()
         // Closed here, by the thread that uses it, so that no other thread
         // can ever act on a reused descriptor.
         std::lock_guard locker(listenerMutex);
+        listening = false;
         if (bound)
             channel::closeListener(listenSocket, address);
         else
@@ -186,6 +187,7 @@ bool WDServer::bindListener(net::SocketHandle listener)
         if (channel::bind(listener, address, error)) {
             qDebug() << "<WDServer::run()> Socket bind successfully.";
             boundPort = address.isLocal() ? 0 : net::localPort(listener).value_or(0);
+            listening = true;
             return true;
         }
         unsigned long pause = BindRetryPauseMs;
@@ -195,7 +197,7 @@ bool WDServer::bindListener(net::SocketHandle listener)
                                    << "(" + QString::fromStdString(error) + "); trying again every"
                                    << BindRetryIntervalMs / 1000 << "s";
             logged = true;
-            pause = BindRetryIntervalMs;
+            pause = bindRetryIntervalMs;
         }
         std::unique_lock locker(listenerMutex);
         if (stopped.wait_for(locker, std::chrono::milliseconds(pause), [this] { return stopping.load(); }))

@@ -78,8 +78,12 @@ public:
     // The port the server listens on, once it does (TCP).
     std::uint16_t listeningPort() const { return boundPort; }
     const protocol::ChannelAddress &channelAddress() const { return address; }
+    // Bound and about to serve (either kind of channel).
+    bool isListening() const { return listening; }
     // After a failed bind the server tries again this often.
     static constexpr unsigned long BindRetryIntervalMs = 10000;
+    // For tests: a shorter wait between attempts (the log line stays).
+    void setBindRetryInterval(unsigned long milliseconds) { bindRetryIntervalMs = milliseconds; }
 
     // Called by the connection thread when its connection has ended: true
     // when it may end, false when a newer connection waits to be served.
@@ -120,6 +124,8 @@ private:
 
     const protocol::ChannelAddress address;
     std::atomic<std::uint16_t> boundPort{0};
+    std::atomic<bool> listening{false};
+    std::atomic<unsigned long> bindRetryIntervalMs{BindRetryIntervalMs};
 
     // The viewer connection (clientSocket) and its thread.
     mutable std::mutex connectionMutex;
