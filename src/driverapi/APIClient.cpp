@@ -117,10 +117,14 @@ bool APIClient::connectToServer()
     // Whoever holds the driver's address gets our menu item and buttons and
     // can make us start the viewer: it must be our own user's program.
     if (std::string why; !channel::listenerIsOurs(candidate->handle(), server, why)) {
-        qDebug().noquote() << "<APIClient::connectToServer()> Connection refused:" << QString::fromStdString(why);
+        // Once, not at every check of the connection.
+        if (!refusalLogged)
+            qDebug().noquote() << "<APIClient::connectToServer()> Connection refused:" << QString::fromStdString(why);
+        refusalLogged = true;
         forget();
         return false;
     }
+    refusalLogged = false;
     net::setSendTimeout(candidate->handle(), SendTimeoutMs);
     connected = true;
     return true;

@@ -95,4 +95,5 @@ private:
     std::atomic<bool> stopRequested{false};
     std::atomic<bool> connected{false};
     unsigned long answerTimeoutMs = AnswerTimeoutMs;
+    std::atomic<bool> refusalLogged{false};
 };

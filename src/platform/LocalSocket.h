@@ -25,9 +25,9 @@ SocketHandle openLocalSocket();
 bool bindLocal(SocketHandle socket, const std::string &path);
 bool connectLocal(SocketHandle socket, const std::string &path);
 
-// Whether a program answers at the path: a connection that succeeds means a
-// live listener; false for a file that nobody serves any more (left by a
-// crash) or no file at all.
+// Whether a program serves the path: the kernel lists a listener there, or
+// a connection to it succeeds; false for a file that nobody serves any more
+// (left by a crash) or no file at all.
 bool localListenerAnswers(const std::string &path);
 // Removes the file at the path when it is a socket; anything else is left.
 bool removeSocketFile(const std::string &path);

@@ -11,6 +11,7 @@
 
 #include <cstdlib>
 #include <fstream>
+#include <sstream>
 #include <pwd.h>
 
 namespace platform::net {
@@ -126,6 +127,23 @@ bool connectLocal(SocketHandle socket, const std::string &path)
 
 bool localListenerAnswers(const std::string &path)
 {
+    // A listener in this network namespace is listed by the kernel with its
+    // path: found there, it is asked nothing (a connection would reach the
+    // live copy as a client that comes and goes at once).
+    std::ifstream table("/proc/net/unix");
+    std::string line;
+    std::getline(table, line); // the header
+    constexpr unsigned long Listening = 0x10000; // __SO_ACCEPTCON
+    while (std::getline(table, line)) {
+        std::istringstream fields(line);
+        std::string slot, references, protocol, flags, type, state, inode, socketPath;
+        if (!(fields >> slot >> references >> protocol >> flags >> type >> state >> inode >> socketPath))
+            continue;
+        if (socketPath == path && (std::strtoul(flags.c_str(), nullptr, 16) & Listening) != 0)
+            return true;
+    }
+    // One of another network namespace is not listed: only a connection
+    // tells.
     const SocketHandle probe = openLocalSocket();
     if (probe == InvalidSocket)
         return false;
