@@ -4,6 +4,7 @@
 #include "LocalChannel.h"
 #include "ServicePorts.h"
 
+#include <cerrno>
 #include <cstring>
 
 namespace net = platform::net;
@@ -75,7 +76,9 @@ SocketHandle listen(const ChannelAddress &address, int backlog, std::string &err
     }
     prepareListener(socket, address);
     if (!bind(socket, address, error)) {
+        const int reason = net::lastError();
         net::closeSocket(socket);
+        errno = reason; // the caller tells a held address from other failures
         return InvalidSocket;
     }
     if (!net::listenOn(socket, backlog)) {

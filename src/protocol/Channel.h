@@ -32,7 +32,8 @@ bool bind(SocketHandle socket, const ChannelAddress &address, std::string &error
 bool connect(SocketHandle socket, const ChannelAddress &address);
 
 // socket, prepareListener, bind and listen in one; InvalidSocket with the
-// reason in `error`.
+// reason in `error` (and lastError() EADDRINUSE when another program holds
+// the address).
 SocketHandle listen(const ChannelAddress &address, int backlog, std::string &error);
 
 // Closes a listening socket (InvalidSocket: one already closed); a Unix

@@ -43,6 +43,7 @@ bool bind(net::SocketHandle socket, const std::string &path, std::string &error)
     }
     if (net::localListenerAnswers(path)) {
         error = "another program serves " + path;
+        errno = EADDRINUSE;
         return false;
     }
     // Left by a copy that crashed: nobody answers there any more.

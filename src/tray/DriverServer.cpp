@@ -38,8 +38,7 @@ DriverServer::ListenOutcome DriverServer::listen(const protocol::ChannelAddress 
         if (listener == protocol::channel::InvalidSocket) {
             const int number = protocol::channel::lastError();
             lastError = QString::fromStdString(error);
-            return number == EADDRINUSE || error.find("another program") != std::string::npos ? ListenOutcome::InUse
-                                                                                               : ListenOutcome::Failed;
+            return number == EADDRINUSE ? ListenOutcome::InUse : ListenOutcome::Failed;
         }
         if (!localServer.listen(static_cast<qintptr>(listener))) {
             lastError = localServer.errorString();
