@@ -51,7 +51,7 @@ TEST_F(ChannelTest, TheSocketsLieInAFolderOnlyTheUserMayEnter)
     protocol::channel::closeListener(listener, protocol::viewerChannel());
     EXPECT_FALSE(std::filesystem::exists(protocol::viewerChannel().path)) << "the socket file goes with its listener";
 
-    // On request, and always on Windows: the description's TCP ports.
+    // On request, and always on Windows: the fixed loopback ports.
     ::setenv("TESSEL_LOOPBACK_TCP", "1", 1);
     EXPECT_FALSE(protocol::viewerChannel().isLocal());
     EXPECT_EQ(protocol::viewerChannel().port, 1933);
