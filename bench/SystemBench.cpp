@@ -1,8 +1,9 @@
 // Figures of the real programs, each run in private network and pid
-// namespaces: start to listening on 1933, a camera button through the camera
+// namespaces: start to listening on the viewer's channel, a camera button through the camera
 // stand-in to the viewer, and the idle cost with the camera present and a
 // viewer connected.
 #include "BenchProcesses.h"
+#include "protocol/Channel.h"
 #include "Percentiles.h"
 
 #include "NamespaceEntry.h"
@@ -35,16 +36,15 @@ using bench::stop;
 
 namespace {
 
+// The viewer's channel, as the watchdog under test chooses it (its socket,
+// or port 1933 with TESSEL_LOOPBACK_TCP=1).
 int connectViewer()
 {
-    const int s = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-    sockaddr_in address{};
-    address.sin_family = AF_INET;
-    address.sin_port = htons(1933);
-    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    if (::connect(s, reinterpret_cast<sockaddr *>(&address), sizeof address) == 0)
-        return s;
-    ::close(s);
+    const protocol::ChannelAddress address = protocol::viewerChannel();
+    const auto s = protocol::channel::openSocket(address);
+    if (protocol::channel::connect(s, address))
+        return static_cast<int>(s);
+    ::close(static_cast<int>(s));
     return -1;
 }
 
@@ -113,7 +113,7 @@ void startToListening(const fs::path &work, int runs)
             ::close(viewer);
         stop(pid);
     }
-    startup.print("start -> listening on 1933");
+    startup.print("start -> listening on " + protocol::viewerChannel().describe());
 }
 
 void cameraFigures(const fs::path &work, int presses, int idleSeconds)

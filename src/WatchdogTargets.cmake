@@ -17,7 +17,7 @@ add_library(tessel_core STATIC
   server/WDServer.cpp
 )
 target_include_directories(tessel_core PUBLIC ${CMAKE_CURRENT_SOURCE_DIR})
-target_link_libraries(tessel_core PUBLIC tessel_protocol tessel_platform
+target_link_libraries(tessel_core PUBLIC tessel_protocol tessel_channel tessel_platform
   Qt6::Core Qt6::Gui Qt6::Widgets Qt6::Xml)
 if(NOT WIN32)
   # The Linux backend's resume watcher and sound.

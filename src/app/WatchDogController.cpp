@@ -134,7 +134,7 @@ bool WatchDogController::initializeBrivaraDriverAPIConnection()
 {
     qDebug() << "<WatchDogController::initializeBrivaraDriverAPIConnection()> initializeBrivaraDriverAPIConnection";
     if (!apiClient)
-        apiClient = new APIClient(this, ServicePorts::driver);
+        apiClient = new APIClient(this);
     APIClient *client = apiClient;
     if (client->connectToServer()) {
         client->startClient();

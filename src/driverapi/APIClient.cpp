@@ -5,6 +5,7 @@
 #include "protocol/RequestHeader.h"
 #include "protocol/ResponseHeader.h"
 #include "protocol/LittleEndian.h"
+#include "protocol/Channel.h"
 
 #include <QDebug>
 
@@ -13,6 +14,7 @@
 #include <cstring>
 
 namespace net = platform::net;
+namespace channel = protocol::channel;
 
 namespace {
 
@@ -23,8 +25,17 @@ constexpr int SendTimeoutMs = 5000;
 
 } // namespace
 
+APIClient::APIClient(APIEventHandler *eventHandler) : APIClient(eventHandler, protocol::driverChannel())
+{
+}
+
 APIClient::APIClient(APIEventHandler *eventHandler, std::uint16_t serverPort)
-    : QThread(nullptr), handler(eventHandler), port(serverPort)
+    : APIClient(eventHandler, protocol::ChannelAddress::loopbackTcp(serverPort))
+{
+}
+
+APIClient::APIClient(APIEventHandler *eventHandler, protocol::ChannelAddress serverAddress)
+    : QThread(nullptr), handler(eventHandler), server(std::move(serverAddress))
 {
 }
 
@@ -53,12 +64,15 @@ int APIClient::menuItemId() const
 
 bool APIClient::initialize()
 {
-    const net::SocketHandle handle = net::openTcpSocket();
+    const net::SocketHandle handle = channel::openSocket(server);
     if (handle == net::InvalidSocket) {
         qDebug() << "<APIClient::initialize()> Socket creation for BVDriver Client communication failed.";
         return false;
     }
-    const std::optional<std::uint32_t> resolved = net::resolveIPv4(LoopbackHostName);
+    // A Unix socket is found by its path; only the TCP port needs a name.
+    std::optional<std::uint32_t> resolved = net::LoopbackAddress;
+    if (!server.isLocal())
+        resolved = net::resolveIPv4(LoopbackHostName);
     if (!resolved) {
         net::closeSocket(handle);
         return false;
@@ -86,15 +100,31 @@ bool APIClient::connectToServer()
         candidate = socket;
         serverAddress = address.value_or(net::LoopbackAddress);
     }
-    if (!net::connectTo(candidate->handle(), serverAddress, port)) {
-        qDebug() << "<APIClient::connectToServer()> Could not connect to the Brivara Server.";
+    const auto forget = [this, &candidate] {
         std::lock_guard locker(socketMutex);
         if (socket == candidate) {
             socket.reset(); // closes the descriptor
             address.reset();
         }
+    };
+    const bool reached = server.isLocal() ? channel::connect(candidate->handle(), server)
+                                          : net::connectTo(candidate->handle(), serverAddress, server.port);
+    if (!reached) {
+        qDebug() << "<APIClient::connectToServer()> Could not connect to the Brivara Server.";
+        forget();
         return false;
     }
+    // Whoever holds the driver's address gets our menu item and buttons and
+    // can make us start the viewer: it must be our own user's program.
+    if (std::string why; !channel::listenerIsOurs(candidate->handle(), server, why)) {
+        // Once, not at every check of the connection.
+        if (!refusalLogged)
+            qDebug().noquote() << "<APIClient::connectToServer()> Connection refused:" << QString::fromStdString(why);
+        refusalLogged = true;
+        forget();
+        return false;
+    }
+    refusalLogged = false;
     net::setSendTimeout(candidate->handle(), SendTimeoutMs);
     connected = true;
     return true;

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "protocol/ChannelAddress.h"
 #include "protocol/MenuItemRecord.h"
 #include "protocol/ServicePorts.h"
 #include "protocol/SocketConnection.h"
@@ -15,7 +16,8 @@
 
 class APIEventHandler;
 
-// The watchdog's client of the driver's API on port 800: requests are made
+// The watchdog's client of the driver's API (the user's driver.sock, or
+// loopback port 800): requests are made
 // from the dispatch thread and wait up to 30 s for their answer, one at a
 // time; this thread receives and decodes everything the driver sends and
 // hands its events to the event handler. The client never reconnects by
@@ -27,8 +29,11 @@ class APIClient : public QThread
 public:
     static constexpr unsigned long AnswerTimeoutMs = 30000;
 
-    explicit APIClient(APIEventHandler *handler,
-                       std::uint16_t port = ServicePorts::DriverPort);
+    // On the process's driver channel.
+    explicit APIClient(APIEventHandler *handler);
+    APIClient(APIEventHandler *handler, protocol::ChannelAddress address);
+    // On a loopback TCP port.
+    APIClient(APIEventHandler *handler, std::uint16_t port);
     ~APIClient() override;
 
     bool connectToServer();
@@ -69,7 +74,7 @@ private:
     std::shared_ptr<SocketConnection> connection() const;
 
     APIEventHandler *const handler;
-    const std::uint16_t port;
+    const protocol::ChannelAddress server;
     std::optional<std::uint32_t> address;
 
     // One request at a time: held across a request's send and its wait.
@@ -90,4 +95,5 @@ private:
     std::atomic<bool> stopRequested{false};
     std::atomic<bool> connected{false};
     unsigned long answerTimeoutMs = AnswerTimeoutMs;
+    std::atomic<bool> refusalLogged{false};
 };

@@ -49,7 +49,18 @@ std::optional<std::uint16_t> localPort(SocketHandle socket);
 // the answer is false and `why` says which. A system whose socket table
 // names no owner at all, not even of our own end (wine), cannot tell anyone
 // apart: the peer is let in, and `why` says so.
+//
+// Only a peer socket that is still open counts (ESTABLISHED, or CLOSE_WAIT):
+// a peer that has already closed is left to the kernel, which reports it
+// without an owner, so it cannot be told apart from root.
 bool peerIsOurs(SocketHandle connection, std::string &why);
+
+// The client's side of the same question, asked after connect and before
+// anything is sent: whether the program that listens on the port we reached
+// is ours (Linux: its listening socket's uid; Windows: its process's logon
+// session). Every local user can bind a free loopback port, and a stranger
+// who holds it would otherwise get our records.
+bool listenerIsOurs(SocketHandle connection, std::string &why);
 
 // One send or receive call: the number of bytes moved, 0 when the peer closed
 // the connection (receive only), -1 on an error. Sending never raises a signal.

@@ -5,6 +5,7 @@
 #include "camera/CameraCommunicationClass.h"
 #include "camera/USBCameraHandler.h"
 #include "platform/Platform.h"
+#include "protocol/Channel.h"
 
 #include <QCoreApplication>
 #include <QDebug>
@@ -12,6 +13,7 @@
 #include <new>
 
 namespace net = platform::net;
+namespace channel = protocol::channel;
 
 namespace {
 
@@ -36,7 +38,7 @@ WDServer *WDServer::singleton = nullptr;
 WDServer *WDServer::instance()
 {
     if (!singleton)
-        singleton = new WDServer(ServicePorts::viewer);
+        singleton = new WDServer();
     return singleton;
 }
 
@@ -46,8 +48,16 @@ void WDServer::destroyInstance()
     singleton = nullptr;
 }
 
-WDServer::WDServer(std::uint16_t listenPort)
-    : QThread(nullptr), port(listenPort)
+WDServer::WDServer() : WDServer(protocol::viewerChannel())
+{
+}
+
+WDServer::WDServer(std::uint16_t listenPort) : WDServer(protocol::ChannelAddress::loopbackTcp(listenPort))
+{
+}
+
+WDServer::WDServer(protocol::ChannelAddress listenAddress)
+    : QThread(nullptr), address(std::move(listenAddress))
 {
 }
 
@@ -101,7 +111,7 @@ void WDServer::startServer()
 
 void WDServer::run()
 {
-    const net::SocketHandle listener = net::openTcpSocket();
+    const net::SocketHandle listener = channel::openSocket(address);
     if (listener == net::InvalidSocket) {
         qDebug() << "<WDServer::run()> Problem in creating socket.";
         return;
@@ -117,26 +127,15 @@ void WDServer::run()
     }
     serverSocketCreated = true;
 
-    if (!net::setListenerAddressOption(listener))
+    if (!channel::prepareListener(listener, address))
         qDebug() << "<WDServer::run()> SetSockOpt failed.";
 
-    // The viewer runs on this machine: listening on loopback only keeps
-    // the camera and the viewer link out of reach of the network.
-    bool bound = false;
-    for (int attempt = 1; attempt <= BindAttempts && !bound; ++attempt) {
-        bound = net::bindTo(listener, net::LoopbackAddress, port);
-        if (bound) {
-            qDebug() << "<WDServer::run()> Socket bind successfully.";
-            boundPort = net::localPort(listener).value_or(0);
-        } else if (attempt < BindAttempts) {
-            msleep(BindRetryPauseMs);
-        }
-    }
+    const bool bound = bindListener(listener);
 
     try {
         // listen() on a socket that bind refused would bind it to every
         // interface on a port of the system's choosing: no viewer finds it
-        // there, but the network does. Without our port, nothing listens.
+        // there, but the network does. Without our address, nothing listens.
         while (bound && !stopping) {
             if (!net::listenOn(listener, ListenBacklog))
                 break;
@@ -166,19 +165,54 @@ void WDServer::run()
         // Closed here, by the thread that uses it, so that no other thread
         // can ever act on a reused descriptor.
         std::lock_guard locker(listenerMutex);
-        net::closeSocket(listenSocket);
+        listening = false;
+        if (bound)
+            channel::closeListener(listenSocket, address);
+        else
+            net::closeSocket(listenSocket);
         listenSocket = net::InvalidSocket;
     }
     exec();
 }
 
+bool WDServer::bindListener(net::SocketHandle listener)
+{
+    // A restart finds the address still held for a moment; after that, the
+    // holder is another program (another copy, or a stranger on the port).
+    // Giving up would leave the viewer without a watchdog for the rest of
+    // our life: try again every ten seconds, with one line in the log.
+    std::string error;
+    bool logged = false;
+    for (int attempt = 1;; ++attempt) {
+        if (channel::bind(listener, address, error)) {
+            qDebug() << "<WDServer::run()> Socket bind successfully.";
+            boundPort = address.isLocal() ? 0 : net::localPort(listener).value_or(0);
+            listening = true;
+            return true;
+        }
+        unsigned long pause = BindRetryPauseMs;
+        if (attempt >= BindAttempts) {
+            if (!logged)
+                qDebug().noquote() << "<WDServer::run()> Cannot listen on" << QString::fromStdString(address.describe())
+                                   << "(" + QString::fromStdString(error) + "); trying again every"
+                                   << BindRetryIntervalMs / 1000 << "s";
+            logged = true;
+            pause = bindRetryIntervalMs;
+        }
+        std::unique_lock locker(listenerMutex);
+        if (stopped.wait_for(locker, std::chrono::milliseconds(pause), [this] { return stopping.load(); }))
+            return false;
+    }
+}
+
 void WDServer::acceptConnection(net::SocketHandle socket)
 {
-    // Loopback is shared by every user and session of the machine: only our
-    // own may see the camera's buttons or take the viewer's place. A stranger
-    // is turned away before it touches the current connection.
+    // Only our own may see the camera's buttons or take the viewer's place
+    // (loopback is shared by every user and session of the machine; a Unix
+    // socket tells its peer's user too). A stranger is turned away before it
+    // touches the current connection.
     std::string why;
-    if (!net::peerIsOurs(socket, why)) {
+    if (!channel::peerIsOurs(socket, address, why)) {
         qDebug().noquote() << "<WDServer::run()> Connection refused:" << QString::fromStdString(why);
         net::closeSocket(socket);
         return;
@@ -234,6 +268,7 @@ void WDServer::wakeListener()
     std::lock_guard locker(listenerMutex);
     if (listenSocket != net::InvalidSocket)
         net::shutdownSocket(listenSocket, net::Direction::Both);
+    stopped.notify_all();
 }
 
 void WDServer::waitForServerThread()

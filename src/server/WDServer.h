@@ -2,6 +2,7 @@
 
 #include "protocol/VideoDeviceEntry.h"
 #include "protocol/WatchdogMessage.h"
+#include "protocol/ChannelAddress.h"
 #include "protocol/ServicePorts.h"
 #include "protocol/SocketConnection.h"
 #include "platform/DeviceNotifications.h"
@@ -12,6 +13,7 @@
 #include <QThread>
 
 #include <atomic>
+#include <condition_variable>
 #include <cstdint>
 #include <memory>
 #include <mutex>
@@ -19,8 +21,8 @@
 class ManageWatchDogServer;
 class USBCameraHandler;
 
-// The watchdog's end of the link to the viewer: a TCP server for one viewer
-// at a time, the sending of records to it, and the camera-side state that the
+// The watchdog's end of the link to the viewer: a server for one viewer at a
+// time (on the user's own Unix socket, or on loopback TCP), the sending of records to it, and the camera-side state that the
 // viewer protocol needs (the camera's HID interface, the button reader, the
 // video device list, the device and power notifications).
 //
@@ -36,8 +38,12 @@ public:
     static WDServer *instance();
     static void destroyInstance();
 
-    // A server on the given port (0: any free port, see listeningPort()).
-    explicit WDServer(std::uint16_t port = ServicePorts::ViewerPort);
+    // A server on the process's viewer channel.
+    WDServer();
+    explicit WDServer(protocol::ChannelAddress address);
+    // A server on the given loopback port (0: any free port, see
+    // listeningPort()).
+    explicit WDServer(std::uint16_t port);
     ~WDServer() override;
 
     bool startUsbCommunication();
@@ -69,8 +75,15 @@ public:
     QList<VideoDeviceEntry> videoDeviceList() const;
     bool isOurProductPresent() const { return bOurProduct; }
     USBCameraHandler *currentCameraHandler() const { return cameraHandler; }
-    // The port the server listens on, once it does.
+    // The port the server listens on, once it does (TCP).
     std::uint16_t listeningPort() const { return boundPort; }
+    const protocol::ChannelAddress &channelAddress() const { return address; }
+    // Bound and about to serve (either kind of channel).
+    bool isListening() const { return listening; }
+    // After a failed bind the server tries again this often.
+    static constexpr unsigned long BindRetryIntervalMs = 10000;
+    // For tests: a shorter wait between attempts (the log line stays).
+    void setBindRetryInterval(unsigned long milliseconds) { bindRetryIntervalMs = milliseconds; }
 
     // Called by the connection thread when its connection has ended: true
     // when it may end, false when a newer connection waits to be served.
@@ -91,6 +104,7 @@ protected:
     void run() override;
 
 private:
+    bool bindListener(platform::net::SocketHandle listener);
     void acceptConnection(platform::net::SocketHandle socket);
     void wakeListener();
     bool sendResponseOn(const std::shared_ptr<SocketConnection> &connection, const WatchdogMessage &response);
@@ -108,8 +122,10 @@ private:
 
     static WDServer *singleton;
 
-    const std::uint16_t port;
+    const protocol::ChannelAddress address;
     std::atomic<std::uint16_t> boundPort{0};
+    std::atomic<bool> listening{false};
+    std::atomic<unsigned long> bindRetryIntervalMs{BindRetryIntervalMs};
 
     // The viewer connection (clientSocket) and its thread.
     mutable std::mutex connectionMutex;
@@ -124,6 +140,7 @@ private:
     std::atomic<bool> serverSocketCreated{false};
     std::atomic<bool> stopping{false};
     std::mutex listenerMutex; // guards listenSocket
+    std::condition_variable stopped; // ends the wait between bind attempts
     platform::net::SocketHandle listenSocket = platform::net::InvalidSocket;
 
     std::unique_ptr<platform::DeviceNotifications> notifications; // the notification "window"

@@ -2,8 +2,9 @@
 
 #include "protocol/ResponseHeader.h"
 
+#include <QAbstractSocket>
 #include <QDebug>
-#include <QTcpSocket>
+#include <QLocalSocket>
 
 #include <algorithm>
 #include <array>
@@ -12,13 +13,34 @@ namespace {
 constexpr qint64 ReadChunk = 4096;
 } // namespace
 
-DriverClient::DriverClient(QTcpSocket *connection, int number, MenuItemIds &itemIds, QObject *parent)
+DriverClient::DriverClient(QIODevice *connection, int number, MenuItemIds &itemIds, QObject *parent)
     : QObject(parent), socket(connection), clientNumber(number), held(itemIds)
 {
     socket->setParent(this);
-    connect(socket, &QTcpSocket::readyRead, this, &DriverClient::readRequests);
-    connect(socket, &QTcpSocket::disconnected, this, &DriverClient::connectionEnded);
-    connect(socket, &QTcpSocket::errorOccurred, this, &DriverClient::connectionEnded);
+    connect(socket, &QIODevice::readyRead, this, &DriverClient::readRequests);
+    if (auto *local = qobject_cast<QLocalSocket *>(socket)) {
+        connect(local, &QLocalSocket::disconnected, this, &DriverClient::connectionEnded);
+        connect(local, &QLocalSocket::errorOccurred, this, &DriverClient::connectionEnded);
+    } else if (auto *tcp = qobject_cast<QAbstractSocket *>(socket)) {
+        connect(tcp, &QAbstractSocket::disconnected, this, &DriverClient::connectionEnded);
+        connect(tcp, &QAbstractSocket::errorOccurred, this, &DriverClient::connectionEnded);
+    }
+}
+
+void DriverClient::closeAfterWriting()
+{
+    if (auto *local = qobject_cast<QLocalSocket *>(socket))
+        local->disconnectFromServer();
+    else if (auto *tcp = qobject_cast<QAbstractSocket *>(socket))
+        tcp->disconnectFromHost();
+}
+
+void DriverClient::abortConnection()
+{
+    if (auto *local = qobject_cast<QLocalSocket *>(socket))
+        local->abort();
+    else if (auto *tcp = qobject_cast<QAbstractSocket *>(socket))
+        tcp->abort();
 }
 
 DriverClient::~DriverClient()
@@ -157,7 +179,7 @@ void DriverClient::sayGoodbye()
         return;
     send(DRIVER_EXIT, 0);
     // Closes once the goodbye is written; disconnected() then ends us.
-    socket->disconnectFromHost();
+    closeAfterWriting();
 }
 
 void DriverClient::drop(const QString &why)
@@ -165,7 +187,7 @@ void DriverClient::drop(const QString &why)
     if (ended)
         return;
     qDebug().noquote() << "<DriverClient::drop()>" << name() << "dropped:" << why;
-    socket->abort();
+    abortConnection();
     connectionEnded();
 }
 

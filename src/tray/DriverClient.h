@@ -10,7 +10,7 @@
 #include <cstdint>
 #include <set>
 
-class QTcpSocket;
+class QIODevice;
 
 // One client of the driver's port (a watchdog): reads its requests, answers
 // them as the driver does, keeps what it registered, and carries the user's
@@ -29,8 +29,8 @@ public:
     // Answers and events queued for a client that does not read them.
     static constexpr qint64 MaxUnsentBytes = 64 * 1024;
 
-    // Takes the connected socket over.
-    DriverClient(QTcpSocket *socket, int number, MenuItemIds &itemIds, QObject *parent = nullptr);
+    // Takes the connected socket over (a QLocalSocket or a QTcpSocket).
+    DriverClient(QIODevice *socket, int number, MenuItemIds &itemIds, QObject *parent = nullptr);
     ~DriverClient() override;
 
     // 1, 2, 3, ... in the order the clients connected.
@@ -62,9 +62,11 @@ private:
     void send(std::int32_t type, std::int32_t value);
     void drop(const QString &why);
     void connectionEnded();
+    void closeAfterWriting();
+    void abortConnection();
     QString name() const;
 
-    QTcpSocket *socket;
+    QIODevice *socket;
     int clientNumber;
     RequestStreamParser parser;
     DriverRegistry held;

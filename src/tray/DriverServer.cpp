@@ -1,16 +1,20 @@
 #include "DriverServer.h"
 
-#include "platform/Net.h"
+#include "protocol/Channel.h"
 
 #include "DriverClient.h"
 
 #include <QDebug>
 #include <QHostAddress>
+#include <QLocalSocket>
 #include <QTcpSocket>
+
+#include <cerrno>
 
 DriverServer::DriverServer(QObject *parent) : QObject(parent)
 {
     connect(&server, &QTcpServer::newConnection, this, &DriverServer::acceptPending);
+    connect(&localServer, &QLocalServer::newConnection, this, &DriverServer::acceptLocal);
 }
 
 DriverServer::~DriverServer()
@@ -18,14 +22,39 @@ DriverServer::~DriverServer()
     // The clients are our children; they must not report to a half-gone us.
     for (DriverClient *client : std::as_const(connected))
         client->disconnect(this);
+    if (localListener >= 0) {
+        localServer.close();
+        // QLocalServer took the descriptor but not the file: ours to remove.
+        protocol::channel::closeListener(protocol::channel::InvalidSocket, address);
+    }
 }
 
-DriverServer::ListenOutcome DriverServer::listen(quint16 port)
+DriverServer::ListenOutcome DriverServer::listen(const protocol::ChannelAddress &where)
 {
+    address = where;
+    if (where.isLocal()) {
+        std::string error;
+        const protocol::channel::SocketHandle listener = protocol::channel::listen(where, 16, error);
+        if (listener == protocol::channel::InvalidSocket) {
+            const int number = protocol::channel::lastError();
+            lastError = QString::fromStdString(error);
+            return number == EADDRINUSE ? ListenOutcome::InUse : ListenOutcome::Failed;
+        }
+        if (!localServer.listen(static_cast<qintptr>(listener))) {
+            lastError = localServer.errorString();
+            protocol::channel::closeListener(listener, where);
+            return ListenOutcome::Failed;
+        }
+        localListener = static_cast<qintptr>(listener);
+        qDebug().noquote() << "<DriverServer::listen()> Listening on" << QString::fromStdString(where.path);
+        return ListenOutcome::Listening;
+    }
+    const quint16 port = where.port;
     if (server.listen(QHostAddress::LocalHost, port)) {
         qDebug().noquote() << "<DriverServer::listen()> Listening on 127.0.0.1:" + QString::number(server.serverPort());
         return ListenOutcome::Listening;
     }
+    lastError = server.errorString();
     switch (server.serverError()) {
     case QAbstractSocket::SocketAccessError:
         return ListenOutcome::NoPermission;
@@ -48,11 +77,7 @@ void DriverServer::acceptPending()
             socket->deleteLater();
             continue;
         }
-        // Every user of the machine reaches the loopback port: only our own
-        // user's watchdog may put items into our tray and hear our clicks.
-        if (std::string why; !platform::net::peerIsOurs(socket->socketDescriptor(), why)) {
-            qDebug().noquote() << "<DriverServer::acceptPending()> A connection from" << peer
-                               << "refused:" << QString::fromStdString(why);
+        if (!admit(socket, socket->socketDescriptor(), peer)) {
             socket->abort();
             socket->deleteLater();
             continue;
@@ -64,6 +89,45 @@ void DriverServer::acceptPending()
         emit clientConnected(client);
         emit clientCountChanged(static_cast<int>(connected.size()));
     }
+}
+
+void DriverServer::acceptLocal()
+{
+    while (QLocalSocket *socket = localServer.nextPendingConnection()) {
+        const QString peer = QStringLiteral("the local socket");
+        if (closing || connected.size() >= MaxClients) {
+            qDebug().noquote() << "<DriverServer::acceptPending()> A connection from" << peer << "refused:"
+                               << (closing ? QStringLiteral("the program is leaving")
+                                           : QStringLiteral("%1 clients are connected already").arg(MaxClients));
+            socket->abort();
+            socket->deleteLater();
+            continue;
+        }
+        if (!admit(socket, socket->socketDescriptor(), peer)) {
+            socket->abort();
+            socket->deleteLater();
+            continue;
+        }
+        auto *client = new DriverClient(socket, nextNumber++, itemIds, this);
+        connected.append(client);
+        connect(client, &DriverClient::gone, this, [this, client] { forget(client); });
+        qDebug().noquote() << "<DriverServer::acceptPending()> Client" << client->number() << "connected from" << peer;
+        emit clientConnected(client);
+        emit clientCountChanged(static_cast<int>(connected.size()));
+    }
+}
+
+bool DriverServer::admit(QIODevice *, qintptr descriptor, const QString &peer)
+{
+    // Only our own user's watchdog may put items into our tray and hear our
+    // clicks: every user of the machine reaches the loopback port, and a
+    // socket's peer may be anyone who found it.
+    std::string why;
+    if (protocol::channel::peerIsOurs(descriptor, address, why))
+        return true;
+    qDebug().noquote() << "<DriverServer::acceptPending()> A connection from" << peer
+                       << "refused:" << QString::fromStdString(why);
+    return false;
 }
 
 void DriverServer::forget(DriverClient *client)
@@ -82,6 +146,7 @@ void DriverServer::closeAll()
         return;
     closing = true;
     server.close();
+    localServer.close();
     if (connected.isEmpty()) {
         emit allGone();
         return;

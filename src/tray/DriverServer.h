@@ -1,17 +1,21 @@
 #pragma once
 
 #include "MenuItemIds.h"
+#include "protocol/ChannelAddress.h"
 
 #include <QList>
+#include <QLocalServer>
 #include <QObject>
 #include <QString>
 #include <QTcpServer>
 
 class DriverClient;
 
-// The driver's port: listens on the loopback address only (the watchdog runs
-// on the same machine, and nobody on the network has any business with the
-// menu or the buttons) and serves several clients at once, each with its own
+// The driver's channel: the user's own driver.sock, or the loopback address
+// only (the watchdog runs on the same machine, and nobody on the network has
+// any business with the menu or the buttons). Only the user's own programs
+// are served: any other is turned away with one line in the log. Serves
+// several clients at once, each with its own
 // items and buttons. Everything runs on the main thread's event loop; no
 // call ever waits for a client.
 class DriverServer : public QObject
@@ -25,7 +29,7 @@ public:
     enum class ListenOutcome {
         Listening,
         NoPermission, // a privileged port, and the program may not bind it
-        InUse,        // another program holds the port
+        InUse,        // another program holds the port, or serves the socket
         Failed,
     };
 
@@ -33,9 +37,10 @@ public:
     ~DriverServer() override;
 
     // Says nothing when it fails: the caller knows whether to tell.
-    ListenOutcome listen(quint16 port);
+    ListenOutcome listen(const protocol::ChannelAddress &address);
+    ListenOutcome listen(quint16 port) { return listen(protocol::ChannelAddress::loopbackTcp(port)); }
     // The system's reason when listen() failed.
-    QString listenError() const { return server.errorString(); }
+    QString listenError() const { return lastError; }
     quint16 port() const { return server.serverPort(); }
 
     const QList<DriverClient *> &clients() const { return connected; }
@@ -51,9 +56,16 @@ signals:
 
 private:
     void acceptPending();
+    void acceptLocal();
+    // True when the connection may be served; otherwise it is closed.
+    bool admit(QIODevice *socket, qintptr descriptor, const QString &peer);
     void forget(DriverClient *client);
 
+    protocol::ChannelAddress address;
     QTcpServer server;
+    QLocalServer localServer;
+    qintptr localListener = -1;
+    QString lastError;
     MenuItemIds itemIds;
     QList<DriverClient *> connected;
     int nextNumber = 1;

@@ -14,7 +14,12 @@
 #include <QSignalBlocker>
 
 TrayController::TrayController(const TrayTexts &trayTexts, quint16 listenPort, QObject *parent)
-    : QObject(parent), texts(trayTexts), port(listenPort), menu(trayTexts), panel(trayTexts)
+    : TrayController(trayTexts, protocol::ChannelAddress::loopbackTcp(listenPort), parent)
+{
+}
+
+TrayController::TrayController(const TrayTexts &trayTexts, protocol::ChannelAddress listenAddress, QObject *parent)
+    : QObject(parent), texts(trayTexts), address(std::move(listenAddress)), menu(trayTexts), panel(trayTexts)
 {
     retry.setInterval(RetryMilliseconds);
     connect(&retry, &QTimer::timeout, this, &TrayController::retryListening);
@@ -66,11 +71,11 @@ bool TrayController::start()
 
 bool TrayController::listen()
 {
-    const DriverServer::ListenOutcome outcome = server.listen(port);
+    const DriverServer::ListenOutcome outcome = server.listen(address);
+    const QString where = QString::fromStdString(address.describe());
     // Once, not at every retry.
     if (outcome != DriverServer::ListenOutcome::Listening && !portInUse)
-        qDebug().noquote() << "<TrayController::listen()> Cannot listen on 127.0.0.1:" + QString::number(port) + ":"
-                           << server.listenError();
+        qDebug().noquote() << "<TrayController::listen()> Cannot listen on " + where + ":" << server.listenError();
     switch (outcome) {
     case DriverServer::ListenOutcome::Listening:
         break;
@@ -79,7 +84,7 @@ bool TrayController::listen()
         return false;
     case DriverServer::ListenOutcome::InUse:
         if (!portInUse)
-            qDebug().noquote() << "<TrayController::listen()> Port" << port
+            qDebug().noquote() << "<TrayController::listen()>" << (address.isLocal() ? where : "Port " + where.section(':', 1))
                                << "is in use by another program; trying again every"
                                << RetryMilliseconds / 1000 << "seconds";
         portInUse = true;
@@ -105,12 +110,12 @@ void TrayController::retryListening()
 void TrayController::explainNoPermission()
 {
     const QString program = QCoreApplication::applicationFilePath();
-    qDebug().noquote() << "<TrayController::explainNoPermission()> Port" << port
+    qDebug().noquote() << "<TrayController::explainNoPermission()> Port" << address.port
                        << "is a privileged port, and this program may not use it: it needs the capability"
                           " cap_net_bind_service, which its package gives it. To give it by hand: sudo setcap"
                           " cap_net_bind_service+ep"
                        << program;
-    QMessageBox::critical(nullptr, texts.title(), texts.text(TrayTexts::Key::NoPermission).arg(port).arg(program));
+    QMessageBox::critical(nullptr, texts.title(), texts.text(TrayTexts::Key::NoPermission).arg(address.port).arg(program));
 }
 
 void TrayController::showTray()
@@ -182,7 +187,8 @@ void TrayController::updateStatus()
 {
     QString status;
     if (portInUse)
-        status = texts.text(TrayTexts::Key::PortInUse).arg(port);
+        status = address.isLocal() ? texts.text(TrayTexts::Key::PortInUse).arg(QString::fromStdString(address.path))
+                                   : texts.text(TrayTexts::Key::PortInUse).arg(address.port);
     else if (server.clients().isEmpty())
         status = texts.text(TrayTexts::Key::NoProgram);
     else

@@ -32,6 +32,8 @@ public:
     // the tray may start after this program, or come back after a crash.
     static constexpr int TrayLookMilliseconds = 2000;
 
+    TrayController(const TrayTexts &texts, protocol::ChannelAddress address, QObject *parent = nullptr);
+    // On a loopback TCP port.
     TrayController(const TrayTexts &texts, quint16 port, QObject *parent = nullptr);
     ~TrayController() override;
 
@@ -57,7 +59,7 @@ private:
     void explainNoPermission();
 
     const TrayTexts &texts;
-    quint16 port;
+    protocol::ChannelAddress address;
     DriverServer server;
     TrayMenu menu;
     ButtonPanel panel;

@@ -4,6 +4,7 @@
 // and tells them of the user's clicks. See the README's section on it.
 #include "TrayController.h"
 #include "TrayTexts.h"
+#include "protocol/ChannelAddress.h"
 #include "protocol/ServicePorts.h"
 #include "config/UserInterfaceController.h"
 #include "platform/Platform.h"
@@ -43,10 +44,15 @@ int main(int argc, char *argv[])
         QStringLiteral("The Brivara Tessel tray program: the camera driver's menu and buttons for the Tessel watchdog."));
     options.addHelpOption();
     const QCommandLineOption portChoice(QStringLiteral("port"),
-                                        QStringLiteral("The port to serve on the loopback address (default %1).")
-                                            .arg(ServicePorts::DriverPort),
+                                        QStringLiteral("Serve on this TCP port of the loopback address (800 when"
+                                                       " TESSEL_LOOPBACK_TCP=1) instead of the user's own socket."),
                                         QStringLiteral("number"), QString::number(ServicePorts::DriverPort));
     options.addOption(portChoice);
+    const QCommandLineOption socketChoice(QStringLiteral("socket"),
+                                          QStringLiteral("Serve on this Unix socket instead of driver.sock in the"
+                                                         " user's runtime folder."),
+                                          QStringLiteral("path"));
+    options.addOption(socketChoice);
     options.process(application);
     const auto port = portOption(options, portChoice);
     if (!port) {
@@ -78,7 +84,13 @@ int main(int argc, char *argv[])
         break;
     }
 
-    TrayController controller(texts, *port);
+    // The user's own socket, unless a port or another socket is asked for.
+    protocol::ChannelAddress address = protocol::driverChannel();
+    if (options.isSet(socketChoice))
+        address = protocol::ChannelAddress::localSocket(options.value(socketChoice).toStdString());
+    else if (options.isSet(portChoice) || !address.isLocal())
+        address = protocol::ChannelAddress::loopbackTcp(*port);
+    TrayController controller(texts, address);
     // Logout, systemctl stop, Ctrl+C: the clients hear DRIVER_EXIT first.
     system.watchForSessionEnd([&controller] { controller.quit(); });
     if (!controller.start())

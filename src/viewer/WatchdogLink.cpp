@@ -1,34 +1,90 @@
 #include "WatchdogLink.h"
 
+#include "protocol/Channel.h"
 #include "protocol/WatchdogCommand.h"
 
 #include <QDebug>
 #include <QHostAddress>
 
+WatchdogLink::WatchdogLink(QObject *parent) : WatchdogLink(protocol::viewerChannel(), parent)
+{
+}
+
 WatchdogLink::WatchdogLink(std::uint16_t port, QObject *parent)
-    : QObject(parent), port(port)
+    : WatchdogLink(protocol::ChannelAddress::loopbackTcp(port), parent)
+{
+}
+
+WatchdogLink::WatchdogLink(protocol::ChannelAddress channel, QObject *parent)
+    : QObject(parent), address(std::move(channel))
 {
     retryTimer.setSingleShot(true);
     retryTimer.setInterval(RetryIntervalMs);
     closeTimer.setSingleShot(true);
     connect(&retryTimer, &QTimer::timeout, this, &WatchdogLink::tryConnect);
     connect(&closeTimer, &QTimer::timeout, this, &WatchdogLink::finishClosing);
-    connect(&socket, &QTcpSocket::connected, this, &WatchdogLink::onConnected);
-    connect(&socket, &QTcpSocket::disconnected, this, &WatchdogLink::onDisconnected);
-    connect(&socket, &QTcpSocket::readyRead, this, &WatchdogLink::onReadyRead);
-    connect(&socket, &QTcpSocket::errorOccurred, this, [this](QAbstractSocket::SocketError) {
-        // A refused or failed attempt: try again later, without a word.
-        if (socket.state() == QAbstractSocket::UnconnectedState && !closing && !finished)
-            retryTimer.start();
-    });
+    if (address.isLocal()) {
+        connect(&localSocket, &QLocalSocket::connected, this, &WatchdogLink::onSocketConnected);
+        connect(&localSocket, &QLocalSocket::disconnected, this, &WatchdogLink::onDisconnected);
+        connect(&localSocket, &QLocalSocket::readyRead, this, &WatchdogLink::onReadyRead);
+        connect(&localSocket, &QLocalSocket::errorOccurred, this, &WatchdogLink::onConnectFailed);
+    } else {
+        connect(&tcpSocket, &QTcpSocket::connected, this, &WatchdogLink::onSocketConnected);
+        connect(&tcpSocket, &QTcpSocket::disconnected, this, &WatchdogLink::onDisconnected);
+        connect(&tcpSocket, &QTcpSocket::readyRead, this, &WatchdogLink::onReadyRead);
+        connect(&tcpSocket, &QTcpSocket::errorOccurred, this, &WatchdogLink::onConnectFailed);
+    }
 }
 
 WatchdogLink::~WatchdogLink()
 {
     // The socket's end must not reach our timers, which go first.
-    socket.disconnect(this);
-    socket.abort();
+    tcpSocket.disconnect(this);
+    localSocket.disconnect(this);
+    abortSocket();
 }
+
+// ---- the socket of the address's kind ------------------------------------
+
+bool WatchdogLink::socketIsUnconnected() const
+{
+    return address.isLocal() ? localSocket.state() == QLocalSocket::UnconnectedState
+                             : tcpSocket.state() == QAbstractSocket::UnconnectedState;
+}
+
+bool WatchdogLink::socketIsConnected() const
+{
+    return address.isLocal() ? localSocket.state() == QLocalSocket::ConnectedState
+                             : tcpSocket.state() == QAbstractSocket::ConnectedState;
+}
+
+qintptr WatchdogLink::descriptor() const
+{
+    return address.isLocal() ? localSocket.socketDescriptor() : tcpSocket.socketDescriptor();
+}
+
+QIODevice &WatchdogLink::device()
+{
+    return address.isLocal() ? static_cast<QIODevice &>(localSocket) : static_cast<QIODevice &>(tcpSocket);
+}
+
+void WatchdogLink::abortSocket()
+{
+    if (address.isLocal())
+        localSocket.abort();
+    else
+        tcpSocket.abort();
+}
+
+void WatchdogLink::disconnectSocket()
+{
+    if (address.isLocal())
+        localSocket.disconnectFromServer();
+    else
+        tcpSocket.disconnectFromHost();
+}
+
+// ---- connecting ------------------------------------------------------------
 
 void WatchdogLink::start()
 {
@@ -38,21 +94,43 @@ void WatchdogLink::start()
 
 bool WatchdogLink::isConnected() const
 {
-    return socket.state() == QAbstractSocket::ConnectedState;
+    return linkUp && socketIsConnected();
 }
 
 void WatchdogLink::tryConnect()
 {
-    if (finished || socket.state() != QAbstractSocket::UnconnectedState)
+    if (finished || !socketIsUnconnected())
         return;
-    socket.connectToHost(QHostAddress(QHostAddress::LocalHost), port);
+    if (address.isLocal())
+        localSocket.connectToServer(QString::fromStdString(address.path));
+    else
+        tcpSocket.connectToHost(QHostAddress(QHostAddress::LocalHost), address.port);
 }
 
-void WatchdogLink::onConnected()
+void WatchdogLink::onConnectFailed()
 {
-    wasConnected = true;
+    // A refused or failed attempt: try again later, without a word.
+    if (socketIsUnconnected() && !linkUp && !closing && !finished)
+        retryTimer.start();
+}
+
+void WatchdogLink::onSocketConnected()
+{
+    // Whoever holds the address would see the camera's buttons and could
+    // close us: only the user's own watchdog is talked to.
+    if (std::string why; !protocol::channel::listenerIsOurs(descriptor(), address, why)) {
+        if (!refusalLogged)
+            qDebug().noquote() << "<WatchdogLink> Connection refused:" << QString::fromStdString(why);
+        refusalLogged = true;
+        abortSocket();
+        if (!finished && !closing)
+            retryTimer.start();
+        return;
+    }
+    refusalLogged = false;
+    linkUp = true;
     pending.clear();
-    qDebug().noquote() << "<WatchdogLink> connected to the watchdog on port" << port;
+    qDebug().noquote() << "<WatchdogLink> connected to the watchdog at" << QString::fromStdString(address.describe());
     emit connected();
 }
 
@@ -61,8 +139,8 @@ void WatchdogLink::onDisconnected()
     if (!pending.isEmpty())
         qDebug().noquote() << "<WatchdogLink> dropped an unfinished record of" << pending.size() << "bytes";
     pending.clear();
-    const bool wasUp = wasConnected;
-    wasConnected = false;
+    const bool wasUp = linkUp;
+    linkUp = false;
     if (wasUp)
         qDebug().noquote() << "<WatchdogLink> the watchdog closed the connection";
     if (finished)
@@ -78,7 +156,9 @@ void WatchdogLink::onDisconnected()
 
 void WatchdogLink::onReadyRead()
 {
-    pending.append(socket.readAll());
+    if (!linkUp)
+        return;
+    pending.append(device().readAll());
     while (pending.size() >= static_cast<qsizetype>(WatchdogMessage::Size)) {
         WatchdogMessage::Bytes bytes;
         std::copy_n(reinterpret_cast<const std::uint8_t *>(pending.constData()), bytes.size(), bytes.begin());
@@ -96,6 +176,8 @@ void WatchdogLink::onReadyRead()
             return;
     }
 }
+
+// ---- sending -----------------------------------------------------------------
 
 bool WatchdogLink::sendRequest(std::int32_t command, std::uint8_t state)
 {
@@ -119,11 +201,13 @@ bool WatchdogLink::send(const WatchdogMessage &message)
     if (!isConnected())
         return false;
     const WatchdogMessage::Bytes bytes = message.encode();
-    // QTcpSocket keeps what the kernel does not take yet and sends it from
+    // The socket keeps what the kernel does not take yet and sends it from
     // the event loop: every record goes out whole.
-    return socket.write(reinterpret_cast<const char *>(bytes.data()), static_cast<qint64>(bytes.size()))
+    return device().write(reinterpret_cast<const char *>(bytes.data()), static_cast<qint64>(bytes.size()))
            == static_cast<qint64>(bytes.size());
 }
+
+// ---- closing -------------------------------------------------------------------
 
 void WatchdogLink::closeAnnounced(int waitMs)
 {
@@ -154,16 +238,23 @@ void WatchdogLink::finishClosing()
     closing = false;
     retryTimer.stop();
     closeTimer.stop();
-    if (socket.state() == QAbstractSocket::UnconnectedState) {
+    if (!isConnected()) {
+        // Nothing to drain: a connection still being made (or one to a
+        // stranger) ends here, and no disconnected() will follow to wait for.
+        linkUp = false;
+        abortSocket();
         emit closed();
         return;
     }
     // What is still queued (an answer) goes out before the connection
     // closes; closed() follows the disconnection, or a short grace.
-    connect(&socket, &QTcpSocket::disconnected, this, &WatchdogLink::closed, Qt::SingleShotConnection);
-    QTimer::singleShot(500, this, [this] {
-        if (socket.state() != QAbstractSocket::UnconnectedState)
-            socket.abort();
+    if (address.isLocal())
+        connect(&localSocket, &QLocalSocket::disconnected, this, &WatchdogLink::closed, Qt::SingleShotConnection);
+    else
+        connect(&tcpSocket, &QTcpSocket::disconnected, this, &WatchdogLink::closed, Qt::SingleShotConnection);
+    QTimer::singleShot(DrainMs, this, [this] {
+        if (!socketIsUnconnected())
+            abortSocket();
     });
-    socket.disconnectFromHost();
+    disconnectSocket();
 }

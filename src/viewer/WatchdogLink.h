@@ -1,26 +1,36 @@
 #pragma once
 
+#include "protocol/ChannelAddress.h"
 #include "protocol/WatchdogMessage.h"
 
 #include <QByteArray>
+#include <QLocalSocket>
 #include <QObject>
 #include <QTcpSocket>
 #include <QTimer>
 
 #include <cstdint>
 
-// The viewer's end of the watchdog's port: connects to it on the loopback
-// address, trying again quietly every second while the watchdog is not up or
-// after it went away, collects whole 2616-byte records however the stream
-// cuts them, and answers every request the way a viewer must (request 0,
-// same command, state 0). Everything runs on the main thread's event loop.
+// The viewer's end of the watchdog's channel (the user's own viewer.sock, or
+// the loopback port): connects to it, trying again quietly every second
+// while the watchdog is not up or after it went away, makes sure the
+// listener is the user's own watchdog before a byte goes out, collects whole
+// 2616-byte records however the stream cuts them, and answers every request
+// the way a viewer must (request 0, same command, state 0). Everything runs
+// on the main thread's event loop.
 class WatchdogLink : public QObject
 {
     Q_OBJECT
 
 public:
     static constexpr int RetryIntervalMs = 1000;
+    // How long a closing link lets queued bytes drain before it cuts.
+    static constexpr int DrainMs = 500;
 
+    // On the process's viewer channel.
+    explicit WatchdogLink(QObject *parent = nullptr);
+    explicit WatchdogLink(protocol::ChannelAddress address, QObject *parent = nullptr);
+    // On a loopback TCP port.
     explicit WatchdogLink(std::uint16_t port, QObject *parent = nullptr);
     ~WatchdogLink() override;
 
@@ -37,7 +47,8 @@ public:
     // waits for its answer at most waitMs, then disconnects for good and
     // emits closed(). Without a connection, closed() comes at once.
     void closeAnnounced(int waitMs = 1000);
-    // Disconnects for good without a word; emits closed().
+    // Disconnects for good without a word; emits closed(), also while a
+    // connection is still being made.
     void close();
 
 signals:
@@ -49,18 +60,28 @@ signals:
 
 private:
     void tryConnect();
-    void onConnected();
+    void onSocketConnected();
     void onDisconnected();
     void onReadyRead();
+    void onConnectFailed();
     bool send(const WatchdogMessage &message);
     void finishClosing();
 
-    QTcpSocket socket;
+    bool socketIsUnconnected() const;
+    bool socketIsConnected() const;
+    qintptr descriptor() const;
+    QIODevice &device();
+    void abortSocket();
+    void disconnectSocket();
+
+    protocol::ChannelAddress address;
+    QTcpSocket tcpSocket;
+    QLocalSocket localSocket;
     QTimer retryTimer;
     QTimer closeTimer;
     QByteArray pending;
-    std::uint16_t port;
-    bool wasConnected = false;
+    bool linkUp = false;        // connected, and the listener is ours
+    bool refusalLogged = false; // one line for a stranger at the address, not one a second
     bool closing = false;
     bool finished = false;
 };

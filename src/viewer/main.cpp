@@ -7,7 +7,6 @@
 #include "ViewerTexts.h"
 #include "ViewerWindow.h"
 #include "WatchdogLink.h"
-#include "protocol/ServicePorts.h"
 #include "config/UserInterfaceController.h"
 #include "platform/Platform.h"
 
@@ -34,7 +33,7 @@ int main(int argc, char **argv)
     const ViewerTexts texts(language);
 
     ViewerSettings settings;
-    WatchdogLink link(ServicePorts::viewer);
+    WatchdogLink link;
     CameraFeed camera(settings);
     ViewerController controller(link, camera, CameraLocator(platform::current().videoDevices()));
     ViewerWindow window(texts, settings, link, camera, controller);

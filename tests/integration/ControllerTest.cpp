@@ -2,7 +2,7 @@
 // driver and viewers on real loopback sockets, over the fake platform.
 #include "app/ConfigurationSettings.h"
 #include "app/WatchDogController.h"
-#include "protocol/ServicePorts.h"
+#include "protocol/ChannelAddress.h"
 #include "driverapi/APIClient.h"
 #include "protocol/RequestHeader.h"
 #include "protocol/ResponseHeader.h"
@@ -22,6 +22,8 @@
 #include <QDeadlineTimer>
 #include <QDesktopServices>
 #include <QSignalSpy>
+#include <cstdlib>
+#include <filesystem>
 #include <mutex>
 #include <QThread>
 #include <QUrl>
@@ -97,14 +99,32 @@ public slots:
     void open(const QUrl &url) { opened.append(url); }
 };
 
-class ControllerTest : public ::testing::Test
+// The user's channel sockets in a folder of the test's own, made before the
+// test driver that listens there.
+struct PrivateRuntimeFolder
+{
+    PrivateRuntimeFolder()
+    {
+        char pattern[] = "/tmp/tessel-controller-XXXXXX";
+        folder = ::mkdtemp(pattern);
+        ::setenv("XDG_RUNTIME_DIR", folder.c_str(), 1);
+        ::unsetenv("TESSEL_LOOPBACK_TCP");
+    }
+    ~PrivateRuntimeFolder()
+    {
+        std::error_code ignored;
+        std::filesystem::remove_all(folder, ignored);
+    }
+    std::string folder;
+};
+
+class ControllerTest : public ::testing::Test, protected PrivateRuntimeFolder
 {
 protected:
     void SetUp() override
     {
         FakeControlLibrary::install(system.moduleLoader);
-        ServicePorts::viewer = 0;
-        ServicePorts::driver = driverPort();
+        moveDriverAway();
         system.heldLocks.insert("WatchDogApp_SingleInstanceMutex");
         system.processList.onStartDetached = [this](const std::string &) {
             lockHeldAtRestart = system.heldLocks.count("WatchDogApp_SingleInstanceMutex") > 0;
@@ -115,11 +135,9 @@ protected:
     {
         if (controller)
             WatchDogController::destroyInstance();
-        ServicePorts::viewer = ServicePorts::ViewerPort;
-        ServicePorts::driver = ServicePorts::DriverPort;
     }
 
-    virtual std::uint16_t driverPort() { return driver.port(); }
+    virtual void moveDriverAway() {}
 
     bool start()
     {
@@ -133,10 +151,10 @@ protected:
         controller = nullptr;
     }
 
-    std::uint16_t viewerPort()
+    protocol::ChannelAddress viewerAddress()
     {
-        waitUntil([] { return WDServer::instance()->listeningPort() != 0; });
-        return WDServer::instance()->listeningPort();
+        waitUntil([] { return WDServer::instance()->isListening(); });
+        return WDServer::instance()->channelAddress();
     }
 
     // Lines of the watchdog's own classes, in order, without the server
@@ -161,7 +179,7 @@ protected:
 
     fakes::FakePlatform system;
     LogCapture log;
-    TestDriver driver;
+    TestDriver driver{protocol::driverChannel()};
     WatchDogController *controller = nullptr;
     bool lockHeldAtRestart = true;
 };
@@ -172,10 +190,11 @@ const std::vector<std::int32_t> RegistrationOrder{93, 116, 139, 162, 94, 117, 14
 class ControllerWithoutDriverTest : public ControllerTest
 {
 protected:
-    std::uint16_t driverPort() override
+    // The watchdog looks for its driver in a folder where nobody listens.
+    void moveDriverAway() override
     {
-        TestDriver gone;
-        return gone.port();
+        const std::string elsewhere = folder + "/elsewhere";
+        ::setenv("XDG_RUNTIME_DIR", elsewhere.c_str(), 1);
     }
 };
 
@@ -194,7 +213,7 @@ TEST_F(ControllerWithoutDriverTest, StartsWithoutCameraOrDriverAndTearsDownInOrd
                            "<APIClient::connectToServer()> Could not connect to the Brivara Server.",
                            "<WatchDogController::initializeBrivaraDriverAPIConnection()> brivaraDriverAPIClient Terminate.",
                            "<WatchDogController::initializeApplication()> Failed to connect brivara driver."}));
-    viewerPort();
+    viewerAddress();
     log.clear();
     stop();
     EXPECT_EQ(controllerLines(), (QStringList{"WatchDogController::~WatchDogController()",
@@ -330,7 +349,7 @@ TEST_F(ControllerTest, AViewerConnectingAndClosingFlipsTheMenuItem)
     ASSERT_TRUE(start());
     ASSERT_TRUE(waitUntil([this] { return driver.requests().size() >= 15; }));
     {
-        TestViewer viewer(viewerPort());
+        TestViewer viewer(viewerAddress());
         ASSERT_TRUE(waitUntil([this] { return driver.requests().size() >= 17; }));
         auto requests = driver.requests();
         EXPECT_EQ(requests[15].type, REMOVE_MENU_ITEM);
@@ -367,7 +386,7 @@ TEST_F(ControllerTest, AClickStartsTheViewerOrAsksARunningOneToTurnOff)
               (std::vector<std::string>{"open tessel.exe", "open tessel.exe", "runas tessel.exe"}));
 
     // A viewer that runs is asked to turn off instead.
-    TestViewer viewer(viewerPort());
+    TestViewer viewer(viewerAddress());
     ASSERT_TRUE(waitUntil([this] { return Access::viewerRunning(controller); }));
     Access::menuItemClicked(controller, 5);
     const auto record = viewer.receive();
@@ -380,7 +399,7 @@ TEST_F(ControllerTest, AClickStartsTheViewerOrAsksARunningOneToTurnOff)
 TEST_F(ControllerTest, OemButtonsWaitOutTheQuietTimeAndReachTheViewer)
 {
     ASSERT_TRUE(start());
-    TestViewer viewer(viewerPort());
+    TestViewer viewer(viewerAddress());
     ASSERT_TRUE(waitUntil([this] { return Access::viewerRunning(controller); }));
 
     Access::oemButton(controller, 116); // within 600 ms of the start: dropped

@@ -4,7 +4,7 @@
 
 #include "app/WatchDogController.h"
 #include "camera/USBCameraHandler.h"
-#include "protocol/ServicePorts.h"
+#include "protocol/ChannelAddress.h"
 #include "driverapi/APIClient.h"
 #include "protocol/RequestHeader.h"
 #include "server/WDServer.h"
@@ -24,6 +24,7 @@
 
 #include <algorithm>
 #include <atomic>
+#include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <functional>
@@ -57,21 +58,15 @@ int ownDescriptors()
     return count;
 }
 
-// A port that no other program on the machine is handed in the meantime: the
-// driver is gone between restarts, and a port from the ephemeral range could
-// be given to another test's listener or outgoing connection right then. The
-// watchdog would meet a stranger there instead of the driver.
-std::uint16_t portOutsideTheEphemeralRange()
+// The driver's socket in a folder of the test's own: the driver is gone
+// between restarts, and nobody else can take its place there.
+std::string privateRuntimeFolder()
 {
-    int lowestEphemeral = 32768;
-    std::ifstream("/proc/sys/net/ipv4/ip_local_port_range") >> lowestEphemeral;
-    const int first = std::max(1024, lowestEphemeral - 4000) + static_cast<int>(::getpid() % 2000);
-    for (int candidate = first; candidate < lowestEphemeral; ++candidate) {
-        TestDriver probe(static_cast<std::uint16_t>(candidate));
-        if (probe.port() == candidate)
-            return probe.port();
-    }
-    return 0;
+    char pattern[] = "/tmp/tessel-soak-XXXXXX";
+    const char *folder = ::mkdtemp(pattern);
+    ::setenv("XDG_RUNTIME_DIR", folder, 1);
+    ::unsetenv("TESSEL_LOOPBACK_TCP");
+    return folder;
 }
 
 long ownStatus(const std::string &field)
@@ -89,12 +84,9 @@ TEST(InProcessSoak, TwoHundredDriverRestarts)
 {
     fakes::FakePlatform system;
     FakeControlLibrary::install(system.moduleLoader);
-    const std::uint16_t port = portOutsideTheEphemeralRange();
-    ASSERT_NE(port, 0);
-    ServicePorts::viewer = 0;
-    ServicePorts::driver = port;
-    auto driver = std::make_unique<TestDriver>(port);
-    ASSERT_EQ(driver->port(), port);
+    const std::string folder = privateRuntimeFolder();
+    const protocol::ChannelAddress driverChannel = protocol::driverChannel();
+    auto driver = std::make_unique<TestDriver>(driverChannel);
     WatchDogController *controller = WatchDogController::instance();
     ASSERT_TRUE(controller->startCommunications());
     ASSERT_TRUE(waitUntil([&] { return driver->requests().size() >= 15; }));
@@ -107,8 +99,7 @@ TEST(InProcessSoak, TwoHundredDriverRestarts)
     for (int restart = 0; restart < Restarts; ++restart) {
         driver.reset(); // the driver goes away with its connection
         ASSERT_TRUE(waitUntil([&] { return !WatchDogControllerTestAccess::client(controller)->isConnected(); }));
-        driver = std::make_unique<TestDriver>(port);
-        ASSERT_EQ(driver->port(), port) << "the driver's port was taken while it was away";
+        driver = std::make_unique<TestDriver>(driverChannel);
         WatchDogControllerTestAccess::queueCheck(controller);
         // The item and the fourteen buttons, again, on the new connection.
         if (!waitUntil([&] { return driver->requests().size() >= 15; }))
@@ -130,8 +121,8 @@ TEST(InProcessSoak, TwoHundredDriverRestarts)
         EXPECT_LT(residentAfter - residentBefore, 4096);
     }
     WatchDogController::destroyInstance();
-    ServicePorts::viewer = ServicePorts::ViewerPort;
-    ServicePorts::driver = ServicePorts::DriverPort;
+    std::error_code ignored;
+    std::filesystem::remove_all(folder, ignored);
 }
 
 TEST(InProcessSoak, TenThousandButtonCodesReachTheViewer)

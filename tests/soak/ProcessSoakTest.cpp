@@ -57,7 +57,7 @@ TEST_F(ProcessSoak, AThousandViewerConnections)
     startWatchdogWithCamera();
     const pid_t pid = watchdogPid();
     {
-        TestViewer warmUp(1933); // the first connection starts the viewer thread
+        TestViewer warmUp(protocol::viewerChannel()); // the first connection starts the viewer thread
         ASSERT_TRUE(warmUp.sendRequest(LED_STATUS));
         ASSERT_TRUE(warmUp.receive());
     }
@@ -66,7 +66,7 @@ TEST_F(ProcessSoak, AThousandViewerConnections)
     constexpr int Cycles = 1000;
     int unanswered = 0;
     for (int cycle = 0; cycle < Cycles; ++cycle) {
-        TestViewer viewer(1933);
+        TestViewer viewer(protocol::viewerChannel());
         if (!viewer.sendRequest(LED_STATUS) || !viewer.receive(3000))
             ++unanswered;
     }

@@ -1,5 +1,7 @@
 #include "TestDriver.h"
 
+#include "protocol/Channel.h"
+
 #include "protocol/LittleEndian.h"
 #include "protocol/RequestHeader.h"
 #include "protocol/ResponseHeader.h"
@@ -38,20 +40,20 @@ MenuItemRecord TestDriver::Request::menuItem() const
     return payload.size() >= MenuItemRecord::Size ? MenuItemRecord::decode(payload.data()) : MenuItemRecord{};
 }
 
-TestDriver::TestDriver(std::uint16_t port)
+TestDriver::TestDriver(std::uint16_t port) : TestDriver(protocol::ChannelAddress::loopbackTcp(port))
 {
-    listener = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-    const int on = 1;
-    ::setsockopt(listener, SOL_SOCKET, SO_REUSEADDR, &on, sizeof on);
-    sockaddr_in address{};
-    address.sin_family = AF_INET;
-    address.sin_port = htons(port);
-    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    ::bind(listener, reinterpret_cast<sockaddr *>(&address), sizeof address);
-    ::listen(listener, 5);
-    socklen_t length = sizeof address;
-    ::getsockname(listener, reinterpret_cast<sockaddr *>(&address), &length);
-    listeningPort = ntohs(address.sin_port);
+}
+
+TestDriver::TestDriver(const protocol::ChannelAddress &address) : where(address)
+{
+    std::string error;
+    listener = static_cast<int>(protocol::channel::listen(address, 5, error));
+    if (!address.isLocal()) {
+        sockaddr_in bound{};
+        socklen_t length = sizeof bound;
+        ::getsockname(listener, reinterpret_cast<sockaddr *>(&bound), &length);
+        listeningPort = ntohs(bound.sin_port);
+    }
     thread = std::thread([this] { serve(); });
 }
 
@@ -61,7 +63,7 @@ TestDriver::~TestDriver()
     ::shutdown(listener, SHUT_RDWR);
     dropConnection();
     thread.join();
-    ::close(listener);
+    protocol::channel::closeListener(listener, where);
 }
 
 void TestDriver::setMode(Mode newMode, std::int32_t fixedValue)

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "protocol/ChannelAddress.h"
 #include "protocol/MenuItemRecord.h"
 
 #include <atomic>
@@ -34,6 +35,8 @@ public:
 
     // On the given loopback port; 0 lets the system pick one.
     explicit TestDriver(std::uint16_t port = 0);
+    // On either kind of channel (a Unix socket, or TCP).
+    explicit TestDriver(const protocol::ChannelAddress &address);
     ~TestDriver();
 
     std::uint16_t port() const { return listeningPort; }
@@ -53,6 +56,7 @@ private:
     void serve();
     void handle(int connection);
 
+    protocol::ChannelAddress where;
     int listener = -1;
     std::uint16_t listeningPort = 0;
     std::atomic<bool> stopping{false};

@@ -1,5 +1,7 @@
 #include "TestViewer.h"
 
+#include "protocol/Channel.h"
+
 #include <arpa/inet.h>
 #include <netinet/in.h>
 #include <poll.h>
@@ -36,20 +38,20 @@ bool waitReadable(int socket, int timeoutMs)
 
 } // namespace
 
-TestViewer::TestViewer(std::uint16_t port)
+TestViewer::TestViewer(std::uint16_t port) : TestViewer(protocol::ChannelAddress::loopbackTcp(port))
+{
+}
+
+TestViewer::TestViewer(const protocol::ChannelAddress &address)
 {
     QDeadlineTimer deadline(2000);
     do {
-        const int candidate = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-        sockaddr_in address{};
-        address.sin_family = AF_INET;
-        address.sin_port = htons(port);
-        address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-        if (::connect(candidate, reinterpret_cast<sockaddr *>(&address), sizeof address) == 0) {
-            socket = candidate;
+        const auto candidate = protocol::channel::openSocket(address);
+        if (protocol::channel::connect(candidate, address)) {
+            socket = static_cast<int>(candidate);
             return;
         }
-        ::close(candidate);
+        ::close(static_cast<int>(candidate));
         QThread::msleep(20);
     } while (!deadline.hasExpired());
 }

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "protocol/ChannelAddress.h"
 #include "protocol/WatchdogMessage.h"
 
 #include <cstddef>
@@ -12,6 +13,8 @@ class TestViewer
 public:
     // Connects to 127.0.0.1:port, retrying for up to two seconds.
     explicit TestViewer(std::uint16_t port);
+    // The same on either kind of channel (a Unix socket, or TCP).
+    explicit TestViewer(const protocol::ChannelAddress &address);
     ~TestViewer();
 
     TestViewer(const TestViewer &) = delete;

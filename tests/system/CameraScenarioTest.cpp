@@ -3,6 +3,8 @@
 #include "SystemFixture.h"
 
 #include "AnotherUser.h"
+#include "protocol/WatchdogCommand.h"
+#include "protocol/WatchdogMessage.h"
 
 #include <csignal>
 #include <thread>
@@ -36,10 +38,11 @@ protected:
 
 } // namespace
 
-TEST_F(CameraScenario, AnotherUsersProgramIsTurnedAwayAndTheViewerKeepsItsPlace)
+TEST_F(CameraScenario, OverTcpAnotherUsersProgramIsTurnedAwayAndTheViewerKeepsItsPlace)
 {
     if (::geteuid() != 0)
         GTEST_SKIP() << "needs root to connect as another user";
+    ::setenv("TESSEL_LOOPBACK_TCP", "1", 1);
     startWithViewer();
     EXPECT_EQ(test_support::connectAsAnotherUser(1933, 2000), test_support::StrangerOutcome::ClosedUnserved);
     EXPECT_TRUE(watchdogLog.find("runs as uid 65534, not 0"));
@@ -50,6 +53,40 @@ TEST_F(CameraScenario, AnotherUsersProgramIsTurnedAwayAndTheViewerKeepsItsPlace)
     press("rotate");
     EXPECT_TRUE(viewerLog.waitFor("received request=1 command=139 ROTATE", 3s, from));
     EXPECT_FALSE(viewerLog.find("disconnected"));
+}
+
+TEST_F(CameraScenario, OverTcpAStrangerWhoHasAlreadyClosedIsRefusedAndTheViewerKeepsBeingAnswered)
+{
+    if (::geteuid() != 0)
+        GTEST_SKIP() << "needs root to connect as another user";
+    ::setenv("TESSEL_LOOPBACK_TCP", "1", 1);
+    startWithViewer();
+
+    // While the watchdog is stopped, the kernel takes the stranger's
+    // connection and its record; by the time the watchdog looks, the
+    // stranger's end has closed, and the kernel lists it without an owner.
+    const pid_t pid = watchdogPid();
+    ASSERT_EQ(::kill(pid, SIGSTOP), 0);
+    WatchdogMessage turnOff;
+    turnOff.request = 1;
+    turnOff.command = VIEWER_ON_OFF;
+    const WatchdogMessage::Bytes record = turnOff.encode();
+    test_support::StrangerVisit visit;
+    visit.data = record.data();
+    visit.size = record.size();
+    visit.closeAfterSending = true;
+    const auto outcome = test_support::visitAsAnotherUser(protocol::ChannelAddress::loopbackTcp(1933), visit);
+    ASSERT_EQ(::kill(pid, SIGCONT), 0);
+    ASSERT_EQ(outcome, test_support::StrangerOutcome::SentAndClosed);
+
+    ASSERT_TRUE(watchdogLog.waitFor("<WDServer::run()> Connection refused: the peer at 127.0.0.1:"));
+    EXPECT_TRUE(watchdogLog.find("has already closed its socket"));
+    // The stranger's record was never read, and the viewer still has its place.
+    const auto from = viewerLog.size();
+    ASSERT_TRUE(viewerDoes("request 563"));
+    EXPECT_TRUE(viewerLog.waitFor("received request=0 command=563 LED_STATUS", 3s, from));
+    EXPECT_FALSE(viewerLog.find("disconnected"));
+    EXPECT_FALSE(watchdogLog.find("closeZoomApplication"));
 }
 
 TEST_F(CameraScenario, EachButtonReachesTheViewerWithItsCode)

@@ -1,4 +1,4 @@
-// The real watchdog with the driver and viewer stand-ins, on the fixed ports.
+// The real watchdog with the driver and viewer stand-ins, on their sockets.
 #include "SystemFixture.h"
 
 #include <csignal>

@@ -22,7 +22,8 @@ protected:
 
     std::filesystem::path file(const std::string &name) const { return folder / name; }
 
-    // The driver stand-in on port 800, driven through driver.ctl.
+    // The driver stand-in on the driver's channel (the folder's driver.sock,
+    // or port 800 with TESSEL_LOOPBACK_TCP=1), driven through driver.ctl.
     void startDriver();
     void stopDriver();
     // The watchdog, logging to watchdog.log; waits until it listens.

@@ -1,11 +1,14 @@
 #include "SystemHarness.h"
 
+#include <grp.h>
+
 #include <dirent.h>
 #include <fcntl.h>
 #include <signal.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdio>
 #include <fstream>
@@ -93,10 +96,30 @@ Program::~Program()
 bool Program::start(const std::filesystem::path &executable, const std::vector<std::string> &arguments,
                     const std::filesystem::path &log)
 {
+    return startAs(::geteuid(), {}, executable, arguments, log);
+}
+
+bool Program::startAs(uid_t uid, const std::vector<std::string> &environment, const std::filesystem::path &executable,
+                      const std::vector<std::string> &arguments, const std::filesystem::path &log)
+{
     std::vector<const char *> argv{executable.c_str()};
     for (const auto &argument : arguments)
         argv.push_back(argument.c_str());
     argv.push_back(nullptr);
+    // Built before the fork: the child only makes system calls.
+    std::vector<std::string> variables = environment;
+    for (char **entry = environ; *entry; ++entry) {
+        const std::string variable = *entry;
+        const std::string name = variable.substr(0, variable.find('=') + 1);
+        if (std::none_of(environment.begin(), environment.end(),
+                         [&name](const std::string &own) { return own.rfind(name, 0) == 0; }))
+            variables.push_back(variable);
+    }
+    std::vector<const char *> envp;
+    for (const auto &variable : variables)
+        envp.push_back(variable.c_str());
+    envp.push_back(nullptr);
+    const bool switchUser = uid != ::geteuid();
     const int output = ::open(log.c_str(), O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC, 0644);
     const int input = ::open("/dev/null", O_RDONLY | O_CLOEXEC);
     processId = ::fork();
@@ -104,7 +127,10 @@ bool Program::start(const std::filesystem::path &executable, const std::vector<s
         ::dup2(input, 0);
         ::dup2(output, 1);
         ::dup2(output, 2);
-        ::execv(executable.c_str(), const_cast<char *const *>(argv.data()));
+        if (switchUser
+            && (::setgroups(0, nullptr) != 0 || ::setresgid(uid, uid, uid) != 0 || ::setresuid(uid, uid, uid) != 0))
+            ::_exit(126);
+        ::execve(executable.c_str(), const_cast<char *const *>(argv.data()), const_cast<char *const *>(envp.data()));
         ::_exit(127);
     }
     ::close(output);

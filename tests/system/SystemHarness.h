@@ -51,6 +51,10 @@ public:
 
     bool start(const std::filesystem::path &executable, const std::vector<std::string> &arguments,
                const std::filesystem::path &log);
+    // The same as another user (uid and gid `uid`, no supplementary groups),
+    // with these "NAME=value" entries in place of the inherited ones.
+    bool startAs(uid_t uid, const std::vector<std::string> &environment, const std::filesystem::path &executable,
+                 const std::vector<std::string> &arguments, const std::filesystem::path &log);
     pid_t pid() const { return processId; }
     bool running();
     void signal(int number);

@@ -1,6 +1,6 @@
 // System tests run the real programs. Each test process moves itself into
 // a network namespace of its own (so the fixed ports 800 and 1933 are real
-// and free) and a pid namespace of its own (so nothing it starts, fresh
+// and free for the tests of the TCP path) and a pid namespace of its own (so nothing it starts, fresh
 // watchdog copies included, outlives it), then runs its tests there.
 #include "NamespaceEntry.h"
 

@@ -173,7 +173,7 @@ TEST_F(TrayDesktopScenario, TheWatchdogsMenuItemAndButtonsWorkFromTheTray)
 {
     startX();
     startTray();
-    ASSERT_TRUE(trayLog.waitFor("<DriverServer::listen()> Listening on 127.0.0.1:800"));
+    ASSERT_TRUE(trayLog.waitFor("<DriverServer::listen()> Listening on " + file("tessel/driver.sock").string()));
     const auto icon = embeddedIcon();
     ASSERT_TRUE(icon) << "the tray host did not take the icon";
 
@@ -211,7 +211,7 @@ TEST_F(TrayDesktopScenario, DesktopsWithStatusNotifierItemsGetTheMenuOverDBus)
     // The session starts the tray before the desktop's tray host: the icon
     // waits for the host rather than settle for no tray at all.
     startTray();
-    ASSERT_TRUE(trayLog.waitFor("<DriverServer::listen()> Listening on 127.0.0.1:800"));
+    ASSERT_TRUE(trayLog.waitFor("<DriverServer::listen()> Listening on " + file("tessel/driver.sock").string()));
     startStatusNotifierWatcher();
     LogFile watcherLog(file("watcher.log"));
     const auto registered = watcherLog.waitFor("RegisterStatusNotifierItem");
@@ -252,6 +252,7 @@ TEST_F(TrayDesktopScenario, DesktopsWithStatusNotifierItemsGetTheMenuOverDBus)
 TEST_F(TrayDesktopScenario, WithoutThePortCapabilityItSaysWhy)
 {
     startX();
+    ::setenv("TESSEL_LOOPBACK_TCP", "1", 1); // the user's own socket needs no capability
     // Root as well loses the capability from its bounding set.
     startTray({"setpriv", "--bounding-set", "-net_bind_service", "--"});
     ASSERT_TRUE(trayLog.waitFor("Port 800 is a privileged port, and this program may not use it"));
@@ -284,7 +285,7 @@ TEST_F(TrayDesktopScenario, GivesUpTheCapabilityOnceItListens)
     ::chmod(home.c_str(), 0700);
     tray = std::make_unique<Program>();
     ASSERT_TRUE(tray->start("/usr/bin/env",
-                            {"HOME=" + home.string(), "XDG_RUNTIME_DIR=" + home.string(), "QT_QPA_PLATFORM=offscreen",
+                            {"HOME=" + home.string(), "XDG_RUNTIME_DIR=" + home.string(), "QT_QPA_PLATFORM=offscreen", "TESSEL_LOOPBACK_TCP=1",
                              "setpriv", "--reuid", user, "--regid", user, "--clear-groups", "--", copy.string()},
                             file("tray.log")));
     ASSERT_TRUE(trayLog.waitFor("<DriverServer::listen()> Listening on 127.0.0.1:800"));

@@ -17,7 +17,12 @@
 #include <QTest>
 #include <QToolButton>
 
+#include <QFile>
+#include <QTemporaryDir>
+
 #include <gtest/gtest.h>
+
+#include <sys/stat.h>
 
 #include <memory>
 
@@ -220,6 +225,32 @@ TEST_F(TrayTest, AnotherUsersProgramIsTurnedAway)
     EXPECT_FALSE(log.matching("runs as uid 65534").isEmpty());
     EXPECT_EQ(controller->driverServer().clients().size(), 1);
     EXPECT_EQ(own->addButton(141), 141);
+}
+
+TEST(TrayLocalSocketTest, OnTheUsersSocketAProgramOfAnotherUserIsTurnedAway)
+{
+    if (::geteuid() != 0)
+        GTEST_SKIP() << "needs root to connect as another user";
+    QTemporaryDir folder;
+    const std::string path = folder.filePath(QStringLiteral("tessel/driver.sock")).toStdString();
+    TrayTexts texts;
+    TrayController controller(texts, protocol::ChannelAddress::localSocket(path));
+    LogCapture log;
+    ASSERT_TRUE(controller.start());
+    ASSERT_TRUE(log.contains(QStringLiteral("<DriverServer::listen()> Listening on ") + QString::fromStdString(path)));
+    // Opened to everyone behind the program's back: the peer's credentials
+    // still keep a stranger out.
+    for (const QString &opened : {folder.path(), folder.filePath(QStringLiteral("tessel")),
+                                  QString::fromStdString(path)})
+        ::chmod(QFile::encodeName(opened).constData(), 0777);
+    test_support::StrangerVisit visit;
+    visit.uid = 1000;
+    visit.waitMs = 3000;
+    const auto outcome = test_support::visitAsAnotherUser(protocol::ChannelAddress::localSocket(path), visit,
+                                                          [] { QTest::qWait(10); });
+    EXPECT_EQ(outcome, test_support::StrangerOutcome::ClosedUnserved);
+    EXPECT_FALSE(log.matching("runs as uid 1000, not 0").isEmpty());
+    EXPECT_TRUE(controller.driverServer().clients().isEmpty());
 }
 
 TEST_F(TrayTest, LeavingSaysGoodbyeToEveryClient)

@@ -9,16 +9,19 @@ inline constexpr const char *commandSummary =
 
 inline constexpr const char *usage = R"(Usage: brivaradriver [options]
 
-A stand-in for the camera driver's tray program: a TCP server that the
-watchdog connects to, answering ADD_OEM_BUTTON, ADD_MENU_ITEM and
+A stand-in for the camera driver's tray program: a server that the watchdog
+connects to (on the user's own socket $XDG_RUNTIME_DIR/tessel/driver.sock, or
+on TCP port 800 with --port or TESSEL_LOOPBACK_TCP=1), answering ADD_OEM_BUTTON, ADD_MENU_ITEM and
 REMOVE_MENU_ITEM, keeping what it was given, and sending MENU_ITEM_CLICKED,
 OEM_BUTTON_PRESSED, DRIVER_EXIT or malformed messages on command.
 
 Options (also read from the environment variable BRIVARADRIVER_OPTIONS, before
 the command line):
-  --host ADDRESS          address to listen on (default 127.0.0.1)
-  --port N                port to listen on (default 800, a privileged port;
-                          0 picks a free one, printed in the "listening" line)
+  --socket PATH           listen on this Unix socket instead of driver.sock
+  --host ADDRESS          listen on TCP at this address (default 127.0.0.1)
+  --port N                listen on this TCP port (default 800, a privileged
+                          port; 0 picks a free one, printed in the "listening"
+                          line)
   --control PATH          also read commands from this FIFO (created if missing,
                           reopened whenever a writer closes it)
   --keep-running          do not exit when standard input ends
@@ -58,8 +61,9 @@ Exit: on quit, exit, SIGTERM, SIGINT, and the end of standard input (unless
 --keep-running); code 0, or 1 when it cannot listen, 2 for bad options.
 
 Output, one event a line on standard output, every line starting "brivaradriver: ":
-  listening on=HOST:PORT port=PORT
-  accepted peer=HOST:PORT
+  listening on=HOST:PORT port=PORT    (or on=PATH for a Unix socket)
+  accepted peer=HOST:PORT|local
+  refused reason="TEXT"               (a program of another user)
   request ADD_OEM_BUTTON length=L buttonId=ID
   request ADD_MENU_ITEM length=L flag=F itemId=ID caption="TEXT"
   request REMOVE_MENU_ITEM length=L flag=F itemId=ID caption="TEXT"

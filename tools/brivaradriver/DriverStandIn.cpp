@@ -51,19 +51,25 @@ DriverStandIn::DriverStandIn(EventLoop &eventLoop, EventLog &eventLog, ProgramEx
     : loop(eventLoop),
       log(eventLog),
       exit(programExit),
-      listener(eventLoop, [this](int socketFd) { accepted(socketFd); }),
+      listener(
+          eventLoop, [this](int socketFd) { accepted(socketFd); },
+          [this](const std::string &why) { log.line("refused reason=", text::quoted(why)); }),
       writer(eventLog)
 {
 }
 
-bool DriverStandIn::listen(const sockaddr_in &address)
+bool DriverStandIn::listen(const ChannelTarget &target)
 {
     std::string error;
-    if (!listener.listen(address, error)) {
-        log.line("error cannot listen on ", endpoint::describe(address), ": ", error);
+    if (!listener.listen(target, error)) {
+        log.line("error cannot listen on ", target.text, ": ", error);
         return false;
     }
-    sockaddr_in bound = address;
+    if (target.isLocal()) {
+        log.line("listening on=", target.text);
+        return true;
+    }
+    sockaddr_in bound = target.tcp;
     bound.sin_port = htons(listener.port());
     log.line("listening on=", endpoint::describe(bound), " port=", listener.port());
     return true;
@@ -87,7 +93,7 @@ void DriverStandIn::accepted(int socketFd)
     }
     ++connectionNumber;
     parser = RequestStreamParser{};
-    peer = endpoint::describePeer(socketFd).value_or("?");
+    peer = endpoint::describePeer(socketFd).value_or("local");
     connection = std::make_unique<StreamConnection>(
         loop, socketFd, [this](const std::uint8_t *data, std::size_t size) { received(data, size); },
         [this](StreamConnection::End end, int error) { connectionEnded(end, error); });

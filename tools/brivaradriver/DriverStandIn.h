@@ -30,7 +30,7 @@ public:
     DriverStandIn(const DriverStandIn &) = delete;
     DriverStandIn &operator=(const DriverStandIn &) = delete;
 
-    bool listen(const sockaddr_in &address);
+    bool listen(const ChannelTarget &target);
     void runCommand(const std::string &line);
     void endProgram(int code, const std::string &reason);
 

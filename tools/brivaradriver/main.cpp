@@ -3,13 +3,14 @@
 #include "CommandInput.h"
 #include "DriverHelp.h"
 #include "DriverStandIn.h"
-#include "Endpoint.h"
+#include "ChannelTarget.h"
 #include "EventLog.h"
 #include "EventLoop.h"
 #include "Options.h"
 #include "ProgramExit.h"
 #include "SignalWatcher.h"
 #include "Text.h"
+#include "protocol/ServicePorts.h"
 
 #include <cstdio>
 
@@ -30,8 +31,7 @@ int main(int argc, char **argv)
 {
     keepStandardDescriptorsOpen();
     EventLog log("brivaradriver");
-    std::string host = "127.0.0.1";
-    std::int64_t port = 800;
+    ChannelChoice choice;
     std::string controlPath;
     std::string outputPath;
     bool keepRunning = false;
@@ -49,13 +49,18 @@ int main(int argc, char **argv)
             const auto value = options.value();
             if (!value || value->empty())
                 return usageError("--host needs an address");
-            host = *value;
+            choice.host = *value;
         } else if (name == "--port") {
             const auto value = options.value();
             const auto number = value ? text::parseInteger(*value) : std::nullopt;
             if (!number || *number < 0 || *number > 65535)
                 return usageError("--port needs a number from 0 to 65535");
-            port = *number;
+            choice.port = static_cast<std::uint16_t>(*number);
+        } else if (name == "--socket") {
+            const auto value = options.value();
+            if (!value || value->empty())
+                return usageError("--socket needs a path");
+            choice.socketPath = *value;
         } else if (name == "--control" || name == "--output") {
             const auto value = options.value();
             if (!value || value->empty())
@@ -69,9 +74,9 @@ int main(int argc, char **argv)
     std::string error;
     if (!outputPath.empty() && !log.appendTo(outputPath, error))
         return usageError("cannot open " + outputPath + ": " + error);
-    const auto address = endpoint::resolve(host, static_cast<std::uint16_t>(port), error);
-    if (!address)
-        return usageError("cannot resolve " + host + ": " + error);
+    const auto target = chooseChannel(choice, protocol::driverChannel(), ServicePorts::DriverPort, error);
+    if (!target)
+        return usageError(error);
 
     EventLoop loop;
     DriverStandIn *standIn = nullptr;
@@ -92,7 +97,7 @@ int main(int argc, char **argv)
     // for that line can write to it at once.
     if (!controlPath.empty() && !input.openControlFifo(controlPath))
         return BadOptions;
-    if (!driver.listen(*address))
+    if (!driver.listen(*target))
         return CannotListen;
     input.readStdin();
     loop.run();

@@ -6,8 +6,8 @@
 
 #include <netinet/in.h>
 
-// IPv4 addresses for the stand-ins: both protocols are IPv4 TCP on the local
-// machine.
+// IPv4 addresses for the stand-ins, when they meet on TCP (--port, --host,
+// or TESSEL_LOOPBACK_TCP=1).
 namespace endpoint {
 
 // A dotted address or a host name with an IPv4 address ("localhost").

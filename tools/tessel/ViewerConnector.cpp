@@ -1,12 +1,15 @@
 #include "ViewerConnector.h"
 
+#include "protocol/Channel.h"
+
 #include <cerrno>
+#include <fcntl.h>
 #include <poll.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
-ViewerConnector::ViewerConnector(EventLoop &eventLoop, sockaddr_in address, std::chrono::milliseconds interval)
-    : loop(eventLoop), target(address), retryInterval(interval)
+ViewerConnector::ViewerConnector(EventLoop &eventLoop, ChannelTarget address, std::chrono::milliseconds interval)
+    : loop(eventLoop), target(std::move(address)), retryInterval(interval)
 {
 }
 
@@ -15,11 +18,12 @@ ViewerConnector::~ViewerConnector()
     cancel();
 }
 
-void ViewerConnector::start(std::chrono::milliseconds timeout, Connected connected, GaveUp gaveUp)
+void ViewerConnector::start(std::chrono::milliseconds timeout, Connected connected, GaveUp gaveUp, Refused refused)
 {
     cancel();
     onConnected = std::move(connected);
     onGaveUp = std::move(gaveUp);
+    onRefused = std::move(refused);
     deadline = EventLoop::Clock::now() + timeout;
     trying = true;
     attempt();
@@ -36,15 +40,25 @@ void ViewerConnector::cancel()
 void ViewerConnector::attempt()
 {
     retryTimer = 0;
-    fd = ::socket(AF_INET, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0);
+    if (target.isLocal()) {
+        fd = static_cast<int>(protocol::channel::openSocket(target.address));
+        if (fd >= 0)
+            ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) | O_NONBLOCK);
+    } else {
+        fd = ::socket(AF_INET, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0);
+    }
     if (fd < 0) {
         failedAttempt(errno);
         return;
     }
-    if (::connect(fd, reinterpret_cast<const sockaddr *>(&target), sizeof target) == 0) {
+    const bool connectedAtOnce =
+        target.isLocal() ? protocol::channel::connect(fd, target.address)
+                         : ::connect(fd, reinterpret_cast<const sockaddr *>(&target.tcp), sizeof target.tcp) == 0;
+    if (connectedAtOnce) {
         checkResult();
         return;
     }
+    // A Unix socket connects at once or not at all (EAGAIN: a full backlog).
     if (errno != EINPROGRESS) {
         failedAttempt(errno);
         return;
@@ -63,6 +77,11 @@ void ViewerConnector::checkResult()
         return;
     }
     loop.unwatch(fd);
+    if (std::string why; !protocol::channel::listenerIsOurs(fd, target.address, why)) {
+        onRefused(why);
+        failedAttempt(EACCES);
+        return;
+    }
     const int connected = fd;
     fd = -1;
     trying = false;

@@ -9,14 +9,17 @@ inline constexpr const char *commandSummary =
 
 inline constexpr const char *usage = R"(Usage: tessel [options]
 
-A stand-in for the viewer: connects to the watchdog's viewer port, prints
+A stand-in for the viewer: connects to the watchdog's viewer channel (the
+user's own socket $XDG_RUNTIME_DIR/tessel/viewer.sock, or TCP port 1933 with
+--port or TESSEL_LOOPBACK_TCP=1), prints
 every 2616-byte record it receives, answers requests, and sends whatever it is
 told to, well-formed or not.
 
 Options (also read from the environment variable TESSEL_OPTIONS, before the
 command line, for a copy that the watchdog starts without arguments):
-  --host ADDRESS          watchdog address (default 127.0.0.1)
-  --port N                watchdog port (default 1933)
+  --socket PATH           connect to this Unix socket instead of viewer.sock
+  --host ADDRESS          connect over TCP to this address (default 127.0.0.1)
+  --port N                connect over TCP to this port (default 1933)
   --connect-timeout MS    keep trying every 100 ms for this long (default 3000);
                           exit code 1 if the first connection never succeeds
   --requests LIST         requests to send right after connecting, e.g. 563,564
@@ -56,6 +59,7 @@ Output, one event a line on standard output, every line starting "tessel: ":
   connecting to=HOST:PORT timeout=MSms
   connected to=HOST:PORT
   connect-failed to=HOST:PORT error="TEXT"
+  connect-refused to=HOST:PORT reason="TEXT"   (the listener is not the user's own)
   received request=R command=C NAME state=S deviceCount=N
   device slot=I index=X name="TEXT"        (one per entry that deviceCount covers)
   warning deviceCount=N outside 0..10

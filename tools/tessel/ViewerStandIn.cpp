@@ -66,16 +66,19 @@ bool ViewerStandIn::isConnected() const
 
 void ViewerStandIn::connect(bool firstTime)
 {
-    log.line("connecting to=", settings.targetText, " timeout=", settings.connectTimeout.count(), "ms");
+    log.line("connecting to=", settings.target.text, " timeout=", settings.connectTimeout.count(), "ms");
     input.pause();
     connector.start(
         settings.connectTimeout, [this](int socketFd) { connected(socketFd); },
         [this, firstTime](int error) {
-            log.line("connect-failed to=", settings.targetText, " error=", text::quoted(std::strerror(error)));
+            log.line("connect-failed to=", settings.target.text, " error=", text::quoted(std::strerror(error)));
             if (firstTime)
                 endProgram(1, "never-connected");
             else
                 input.resume();
+        },
+        [this](const std::string &why) {
+            log.line("connect-refused to=", settings.target.text, " reason=", text::quoted(why));
         });
 }
 
@@ -85,7 +88,7 @@ void ViewerStandIn::connected(int socketFd)
     connection = std::make_unique<StreamConnection>(
         loop, socketFd, [this](const std::uint8_t *data, std::size_t size) { received(data, size); },
         [this](StreamConnection::End end, int error) { connectionEnded(end, error); });
-    log.line("connected to=", settings.targetText);
+    log.line("connected to=", settings.target.text);
     for (const std::int32_t code : settings.initialRequests)
         sendRecord(1, code, 0);
     input.resume();

@@ -18,8 +18,7 @@ class ProgramExit;
 
 struct ViewerSettings
 {
-    sockaddr_in target{};
-    std::string targetText;
+    ChannelTarget target;
     std::chrono::milliseconds connectTimeout{3000};
     std::chrono::milliseconds exitWait{1000};
     bool stayOn = false;

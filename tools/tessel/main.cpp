@@ -1,12 +1,13 @@
 // tessel: the viewer stand-in. See --help or tools/README.md.
 #include "CommandInput.h"
-#include "Endpoint.h"
+#include "ChannelTarget.h"
 #include "EventLog.h"
 #include "EventLoop.h"
 #include "Options.h"
 #include "ProgramExit.h"
 #include "SignalWatcher.h"
 #include "Text.h"
+#include "protocol/ServicePorts.h"
 #include "ViewerHelp.h"
 #include "ViewerStandIn.h"
 
@@ -57,8 +58,7 @@ int main(int argc, char **argv)
     keepStandardDescriptorsOpen();
     EventLog log("tessel");
     ViewerSettings settings;
-    std::string host = "127.0.0.1";
-    std::int64_t port = 1933;
+    ChannelChoice choice;
     std::string controlPath;
     std::string outputPath;
     bool keepRunning = false;
@@ -81,12 +81,17 @@ int main(int argc, char **argv)
             const auto value = options.value();
             if (!value || value->empty())
                 return usageError("--host needs an address");
-            host = *value;
+            choice.host = *value;
         } else if (name == "--port") {
             const auto value = parseRange(options.value(), 1, 65535);
             if (!value)
                 return usageError("--port needs a number from 1 to 65535");
-            port = *value;
+            choice.port = static_cast<std::uint16_t>(*value);
+        } else if (name == "--socket") {
+            const auto value = options.value();
+            if (!value || value->empty())
+                return usageError("--socket needs a path");
+            choice.socketPath = *value;
         } else if (name == "--connect-timeout" || name == "--exit-wait") {
             const auto value = parseRange(options.value(), 0, maxMs);
             if (!value)
@@ -116,11 +121,10 @@ int main(int argc, char **argv)
     std::string error;
     if (!outputPath.empty() && !log.appendTo(outputPath, error))
         return usageError("cannot open " + outputPath + ": " + error);
-    const auto target = endpoint::resolve(host, static_cast<std::uint16_t>(port), error);
+    const auto target = chooseChannel(choice, protocol::viewerChannel(), ServicePorts::ViewerPort, error);
     if (!target)
-        return usageError("cannot resolve " + host + ": " + error);
+        return usageError(error);
     settings.target = *target;
-    settings.targetText = endpoint::describe(*target);
 
     EventLoop loop;
     ViewerStandIn *standIn = nullptr;

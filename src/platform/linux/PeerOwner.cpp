@@ -1,6 +1,7 @@
 // Who is at the other end of a loopback connection: the kernel's socket
-// table (sock_diag over netlink) knows the uid that opened the peer's
-// socket. The peer's socket is the one whose local end is our remote end.
+// table (sock_diag over netlink) knows the uid that opened each socket. The
+// peer's socket is the one whose local end is our remote end; the listener
+// we reached is the listening socket on our remote end's port.
 #include "platform/Net.h"
 
 #include <arpa/inet.h>
@@ -15,10 +16,16 @@
 
 #include <array>
 #include <optional>
+#include <vector>
 
 namespace platform::net {
 
 namespace {
+
+// The kernel's TCP states (include/net/tcp_states.h).
+constexpr std::uint8_t TcpEstablished = 1;
+constexpr std::uint8_t TcpCloseWait = 8;
+constexpr std::uint8_t TcpListen = 10;
 
 // One end of a TCP connection, as the socket table keys it.
 struct Endpoint
@@ -27,6 +34,16 @@ struct Endpoint
     std::array<std::uint32_t, 4> address{}; // network byte order, as in inet_diag_sockid
     std::uint16_t port = 0;                 // network byte order
     std::string text;
+};
+
+// A socket as the table lists it.
+struct TableEntry
+{
+    std::array<std::uint32_t, 4> address{};
+    std::uint16_t port = 0;
+    std::uint8_t state = 0;
+    unsigned uid = 0;
+    unsigned inode = 0; // 0: no process holds the socket any more
 };
 
 std::optional<Endpoint> endpointOf(int socket, bool peer)
@@ -67,14 +84,27 @@ Endpoint mappedToIpv6(const Endpoint &v4)
     return v6;
 }
 
-// The uid of the socket whose local end is `local` and remote end `remote`,
-// or nothing when the table holds no such socket.
-std::optional<uid_t> socketOwner(const Endpoint &local, const Endpoint &remote)
+TableEntry entryOf(const inet_diag_msg &message)
+{
+    TableEntry entry;
+    std::memcpy(entry.address.data(), message.id.idiag_src, sizeof message.id.idiag_src);
+    entry.port = message.id.idiag_sport;
+    entry.state = message.idiag_state;
+    entry.uid = message.idiag_uid;
+    entry.inode = message.idiag_inode;
+    return entry;
+}
+
+// Asks the socket table; every socket it lists goes to `found`. Nothing, with
+// the reason in `error`, when netlink fails. An exact look-up of a socket that
+// is not there lists nothing and is no failure.
+bool askTable(const inet_diag_req_v2 &request, bool dump, std::vector<TableEntry> &found, std::string &error)
 {
     const int netlink = ::socket(AF_NETLINK, SOCK_DGRAM | SOCK_CLOEXEC, NETLINK_SOCK_DIAG);
-    if (netlink < 0)
-        return std::nullopt;
-
+    if (netlink < 0) {
+        error = std::string("netlink socket: ") + std::strerror(errno);
+        return false;
+    }
     struct
     {
         nlmsghdr header;
@@ -82,38 +112,135 @@ std::optional<uid_t> socketOwner(const Endpoint &local, const Endpoint &remote)
     } query{};
     query.header.nlmsg_len = sizeof query;
     query.header.nlmsg_type = SOCK_DIAG_BY_FAMILY;
-    query.header.nlmsg_flags = NLM_F_REQUEST;
-    query.request.sdiag_family = static_cast<std::uint8_t>(local.family);
-    query.request.sdiag_protocol = IPPROTO_TCP;
-    query.request.idiag_states = ~0U;
-    query.request.id.idiag_sport = local.port;
-    query.request.id.idiag_dport = remote.port;
-    std::memcpy(query.request.id.idiag_src, local.address.data(), sizeof query.request.id.idiag_src);
-    std::memcpy(query.request.id.idiag_dst, remote.address.data(), sizeof query.request.id.idiag_dst);
-    query.request.id.idiag_cookie[0] = INET_DIAG_NOCOOKIE;
-    query.request.id.idiag_cookie[1] = INET_DIAG_NOCOOKIE;
+    query.header.nlmsg_flags = NLM_F_REQUEST | (dump ? NLM_F_DUMP : 0);
+    query.request = request;
 
-    std::optional<uid_t> owner;
     sockaddr_nl kernel{};
     kernel.nl_family = AF_NETLINK;
-    if (::sendto(netlink, &query, sizeof query, 0, reinterpret_cast<sockaddr *>(&kernel), sizeof kernel) ==
-        static_cast<ssize_t>(sizeof query)) {
-        alignas(nlmsghdr) char answer[8192];
+    bool ok = true;
+    if (::sendto(netlink, &query, sizeof query, 0, reinterpret_cast<sockaddr *>(&kernel), sizeof kernel)
+        != static_cast<ssize_t>(sizeof query)) {
+        error = std::string("netlink request: ") + std::strerror(errno);
+        ok = false;
+    }
+    for (bool more = ok; more;) {
+        alignas(nlmsghdr) char answer[16384];
         ssize_t length;
         do
             length = ::recv(netlink, answer, sizeof answer, 0);
         while (length < 0 && errno == EINTR);
-        // An exact look-up answers with one message: the socket, or an error.
-        const auto *message = reinterpret_cast<const nlmsghdr *>(answer);
-        if (length > 0 && NLMSG_OK(message, static_cast<unsigned>(length)) &&
-            message->nlmsg_type == SOCK_DIAG_BY_FAMILY &&
-            message->nlmsg_len >= NLMSG_LENGTH(sizeof(inet_diag_msg))) {
-            const auto *found = static_cast<const inet_diag_msg *>(NLMSG_DATA(message));
-            owner = found->idiag_uid;
+        if (length <= 0) {
+            error = std::string("netlink answer: ") + (length < 0 ? std::strerror(errno) : "empty");
+            ok = false;
+            break;
+        }
+        auto remaining = static_cast<unsigned>(length);
+        for (auto *message = reinterpret_cast<const nlmsghdr *>(answer); NLMSG_OK(message, remaining);
+             message = NLMSG_NEXT(message, remaining)) {
+            if (message->nlmsg_type == NLMSG_DONE) {
+                more = false;
+                break;
+            }
+            if (message->nlmsg_type == NLMSG_ERROR) {
+                const auto *failure = static_cast<const nlmsgerr *>(NLMSG_DATA(message));
+                // An exact look-up answers ENOENT for a socket that is gone.
+                if (failure->error != 0 && failure->error != -ENOENT) {
+                    error = std::string("netlink answer: ") + std::strerror(-failure->error);
+                    ok = false;
+                }
+                more = false;
+                break;
+            }
+            if (message->nlmsg_type == SOCK_DIAG_BY_FAMILY
+                && message->nlmsg_len >= NLMSG_LENGTH(sizeof(inet_diag_msg)))
+                found.push_back(entryOf(*static_cast<const inet_diag_msg *>(NLMSG_DATA(message))));
+            if (!dump)
+                more = false;
         }
     }
     ::close(netlink);
-    return owner;
+    return ok;
+}
+
+// The socket whose local end is `local` and remote end `remote`; nothing
+// when the table holds none, or when it cannot be asked (`error` then says
+// why).
+std::optional<TableEntry> socketAt(const Endpoint &local, const Endpoint &remote, std::string &error)
+{
+    inet_diag_req_v2 request{};
+    request.sdiag_family = static_cast<std::uint8_t>(local.family);
+    request.sdiag_protocol = IPPROTO_TCP;
+    request.idiag_states = ~0U;
+    request.id.idiag_sport = local.port;
+    request.id.idiag_dport = remote.port;
+    std::memcpy(request.id.idiag_src, local.address.data(), sizeof request.id.idiag_src);
+    std::memcpy(request.id.idiag_dst, remote.address.data(), sizeof request.id.idiag_dst);
+    request.id.idiag_cookie[0] = INET_DIAG_NOCOOKIE;
+    request.id.idiag_cookie[1] = INET_DIAG_NOCOOKIE;
+    std::vector<TableEntry> found;
+    if (!askTable(request, false, found, error) || found.empty())
+        return std::nullopt;
+    return found.front();
+}
+
+// The peer's socket, looked up as IPv4 and, failing that, as the IPv6 socket
+// a mapped address comes from.
+std::optional<TableEntry> peerSocket(const Endpoint &peer, const Endpoint &ours, std::string &error)
+{
+    std::optional<TableEntry> found = socketAt(peer, ours, error);
+    if (!found && error.empty() && peer.family == AF_INET)
+        found = socketAt(mappedToIpv6(peer), mappedToIpv6(ours), error);
+    return found;
+}
+
+bool isOpen(const TableEntry &socket)
+{
+    return (socket.state == TcpEstablished || socket.state == TcpCloseWait) && socket.inode != 0;
+}
+
+std::string stateText(const TableEntry &socket)
+{
+    return "state " + std::to_string(socket.state) + ", inode " + std::to_string(socket.inode);
+}
+
+bool isAnyAddress(const std::array<std::uint32_t, 4> &address)
+{
+    return address == std::array<std::uint32_t, 4>{};
+}
+
+// The listening socket that took a connection to `server`: one on its port,
+// bound to its address or to every address (IPv4 or IPv6).
+std::optional<TableEntry> listenerFor(const Endpoint &server, std::string &error)
+{
+    const std::array<std::uint32_t, 4> mapped = mappedToIpv6(server).address;
+    std::optional<TableEntry> best;
+    for (const int family : {AF_INET, AF_INET6}) {
+        inet_diag_req_v2 request{};
+        request.sdiag_family = static_cast<std::uint8_t>(family);
+        request.sdiag_protocol = IPPROTO_TCP;
+        request.idiag_states = 1U << TcpListen;
+        std::vector<TableEntry> listeners;
+        if (!askTable(request, true, listeners, error))
+            return std::nullopt;
+        for (const TableEntry &listener : listeners) {
+            if (listener.port != server.port)
+                continue;
+            const bool exact = family == server.family ? listener.address == server.address
+                                                       : family == AF_INET6 && listener.address == mapped;
+            // A listener on the exact address wins over one on every address,
+            // as the kernel's own choice does.
+            if (exact)
+                return listener;
+            if (isAnyAddress(listener.address) && !best)
+                best = listener;
+        }
+    }
+    return best;
+}
+
+bool ownerIsOurs(unsigned uid)
+{
+    return uid == ::getuid() || uid == 0;
 }
 
 } // namespace
@@ -127,18 +254,72 @@ bool peerIsOurs(SocketHandle connection, std::string &why)
         why = "the connection's addresses cannot be read (" + std::string(std::strerror(errno)) + ")";
         return false;
     }
-    std::optional<uid_t> owner = socketOwner(*peer, *ours);
-    if (!owner && peer->family == AF_INET)
-        owner = socketOwner(mappedToIpv6(*peer), mappedToIpv6(*ours));
+    std::string error;
+    const std::optional<TableEntry> owner = peerSocket(*peer, *ours, error);
+    if (!error.empty()) {
+        why = "the owner of the peer at " + peer->text + " cannot be looked up (" + error + ")";
+        return false;
+    }
     if (!owner) {
         why = "no socket of this machine is the peer at " + peer->text;
         return false;
     }
-    const uid_t self = ::getuid();
-    if (*owner == self || *owner == 0)
+    if (!isOpen(*owner)) {
+        // Closed before we looked: the kernel keeps its end without an owner
+        // (uid 0), which must not pass for root.
+        why = "the peer at " + peer->text + " has already closed its socket (" + stateText(*owner) + ")";
+        return false;
+    }
+    if (ownerIsOurs(owner->uid))
         return true;
-    why = "the peer at " + peer->text + " runs as uid " + std::to_string(*owner) + ", not " + std::to_string(self);
+    why = "the peer at " + peer->text + " runs as uid " + std::to_string(owner->uid) + ", not "
+          + std::to_string(::getuid());
     return false;
+}
+
+bool listenerIsOurs(SocketHandle connection, std::string &why)
+{
+    const int socket = static_cast<int>(connection);
+    const std::optional<Endpoint> ours = endpointOf(socket, false);
+    const std::optional<Endpoint> server = endpointOf(socket, true);
+    if (!ours || !server) {
+        why = "the connection's addresses cannot be read (" + std::string(std::strerror(errno)) + ")";
+        return false;
+    }
+    std::string error;
+    // The accepted end has an owner only once the server has taken it; the
+    // listening socket always has one.
+    const std::optional<TableEntry> listener = listenerFor(*server, error);
+    if (!error.empty()) {
+        why = "the listener at " + server->text + " cannot be looked up (" + error + ")";
+        return false;
+    }
+    if (!listener || listener->inode == 0) {
+        why = "nothing listens at " + server->text + " any more";
+        return false;
+    }
+    if (!ownerIsOurs(listener->uid)) {
+        why = "the listener at " + server->text + " runs as uid " + std::to_string(listener->uid) + ", not "
+              + std::to_string(::getuid());
+        return false;
+    }
+    // Once taken, the accepted end must be the same user's too: a listener
+    // of ours that has since gone could have been replaced by a stranger's.
+    const std::optional<TableEntry> accepted = peerSocket(*server, *ours, error);
+    if (!error.empty()) {
+        why = "the server's end at " + server->text + " cannot be looked up (" + error + ")";
+        return false;
+    }
+    if (!accepted) {
+        why = "the connection to " + server->text + " has ended";
+        return false;
+    }
+    if (accepted->inode != 0 && !ownerIsOurs(accepted->uid)) {
+        why = "the server at " + server->text + " runs as uid " + std::to_string(accepted->uid) + ", not "
+              + std::to_string(::getuid());
+        return false;
+    }
+    return true;
 }
 
 } // namespace platform::net
