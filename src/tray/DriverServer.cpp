@@ -36,6 +36,14 @@ DriverServer::ListenOutcome DriverServer::listen(quint16 port)
     }
 }
 
+DriverServer::ListenOutcome DriverServer::adopt(qintptr descriptor)
+{
+    if (!server.setSocketDescriptor(descriptor))
+        return ListenOutcome::Failed;
+    qDebug().noquote() << "<DriverServer::listen()> Listening on 127.0.0.1:" + QString::number(server.serverPort());
+    return ListenOutcome::Listening;
+}
+
 void DriverServer::acceptPending()
 {
     while (QTcpSocket *socket = server.nextPendingConnection()) {
