@@ -17,6 +17,7 @@
 #include <csignal>
 #include <cstdlib>
 #include <fstream>
+#include <thread>
 
 using namespace systemtest;
 
@@ -333,4 +334,68 @@ TEST_F(TrayDesktopScenario, WithTheCapabilityItBindsFirstAndNoThreadKeepsAny)
         EXPECT_EQ(tray->waitForExit(), 0);
         tray.reset();
     }
+}
+
+// GNOME without the AppIndicator extension: no tray of any kind. The tray
+// program tells the user once where the buttons are instead of putting a
+// window up at every login; the application menu's entry (a second start)
+// shows the running program's panel; and once a tray host comes, the
+// program starts again to put its icon there.
+TEST_F(TrayDesktopScenario, WithoutATrayItSaysWhereTheButtonsAreAndUsesATrayThatComesLater)
+{
+    if (const auto missing = XSession::missingTool(XSession::TrayHost::None))
+        GTEST_SKIP() << "needs " << *missing << " (scripts/install-deps)";
+    ASSERT_TRUE(x.start(folder, XSession::TrayHost::None));
+    ASSERT_TRUE(startPrivateBus("session_bus", "DBUS_SESSION_BUS_ADDRESS"));
+    Program notifications;
+    ASSERT_TRUE(notifications.start("/usr/bin/python3",
+                                    {"-m", "dbusmock", "--template", "notification_daemon", "-l",
+                                     file("notifications.log").string()},
+                                    file("notification-daemon.log")));
+    ASSERT_TRUE(eventually([] {
+        return !busCall("-d org.freedesktop.Notifications -o /org/freedesktop/Notifications -m "
+                        "org.freedesktop.Notifications.GetServerInformation")
+                    .empty();
+    }));
+    LogFile notified(file("notifications.log"));
+
+    startTray();
+    // After the program's wait for a StatusNotifier host.
+    ASSERT_TRUE(trayLog.waitFor("The desktop has no system tray", 20s * SanitizerSlowdown));
+    ASSERT_TRUE(notified.waitFor("Notify"));
+    EXPECT_TRUE(notified.find("This desktop shows no tray icons"));
+
+    // The watchdog's buttons come; still no window.
+    startWatchdogWithCamera();
+    ASSERT_TRUE(trayLog.waitFor("Client 1 added OEM button 23", 10s * SanitizerSlowdown));
+    std::this_thread::sleep_for(1s * SanitizerSlowdown); // longer than the panel's settling time
+    EXPECT_TRUE(x.windowsOf("brivaradriver").empty()) << "a window showed by itself";
+    EXPECT_EQ(notified.count("Notify"), 1);
+
+    Program second;
+    ASSERT_TRUE(second.start("/usr/bin/env",
+                             {"QT_QPA_PLATFORM=xcb", "DISPLAY=" + x.display(), trayProgram().string(), "--panel"},
+                             file("second.log")));
+    EXPECT_EQ(second.waitForExit(10s * SanitizerSlowdown), 0);
+    EXPECT_TRUE(LogFile(file("second.log")).find("<main()> Its button panel is shown"));
+    const auto panel = buttonPanel();
+    ASSERT_TRUE(panel) << "the running program's panel did not show";
+    EXPECT_TRUE(x.screenshot(screenshotFolder / "tray-none-panel.png"));
+
+    // The desktop's tray comes: its watcher, and a host that registers with
+    // it, which the watcher announces.
+    startStatusNotifierWatcher();
+    ASSERT_FALSE(busCall("-d org.kde.StatusNotifierWatcher -o /StatusNotifierWatcher -m "
+                         "org.freedesktop.DBus.Mock.EmitSignal org.kde.StatusNotifierWatcher "
+                         "StatusNotifierHostRegistered '' '[]'")
+                     .empty());
+    ASSERT_TRUE(trayLog.waitFor("A StatusNotifier host has come; the program starts again to use it",
+                                5s * SanitizerSlowdown));
+    LogFile watcherLog(file("watcher.log"));
+    EXPECT_TRUE(watcherLog.waitFor("RegisterStatusNotifierItem", 10s * SanitizerSlowdown))
+        << "the started-again program did not register its StatusNotifierItem";
+    // The watchdog heard DRIVER_EXIT and comes back within its check period.
+    EXPECT_TRUE(eventually([&] { return trayLog.count("Client 1 added OEM button 23") == 2; },
+                           15s * SanitizerSlowdown));
+    EXPECT_FALSE(trayLog.find("Could not start again"));
 }
