@@ -7,7 +7,6 @@
 #include "ButtonPanelGrid.h"
 #include "SystemFixture.h"
 #include "XSession.h"
-#include "SanitizerSlowdown.h"
 
 #include <sys/mount.h>
 #include <sys/stat.h>
@@ -127,12 +126,26 @@ protected:
         });
     }
 
-    // Opens the icon's menu and takes its picture.
+    // Opens the icon's menu and takes its picture. The click goes where the
+    // icon is now (the tray host may still be placing it when it is first
+    // seen), and is repeated if the program lets it pass (a click that comes
+    // while it still ends the last menu's pointer grab is lost): what a slow
+    // build needs is that, not a longer wait.
     void openMenu(const XSession::Window &icon, const std::string &screenshot)
     {
-        ASSERT_TRUE(eventually([&] { return !menuShows(icon); })) << "a menu is still open";
-        x.click(icon.x + icon.width / 2, icon.y + icon.height / 2, 3);
-        ASSERT_TRUE(eventually([&] { return menuShows(icon); })) << "no menu";
+        ASSERT_TRUE(eventually([&] { return !menuShows(icon); }, 5s)) << "a menu is still open";
+        const bool opened = eventually(
+            [&] {
+                const auto windows = x.windowsOf("brivaradriver");
+                const auto now = std::find_if(windows.begin(), windows.end(),
+                                              [&](const XSession::Window &w) { return w.id == icon.id; });
+                if (now == windows.end())
+                    return false;
+                x.click(now->x + now->width / 2, now->y + now->height / 2, 3);
+                return eventually([&] { return menuShows(icon); }, 2s);
+            },
+            15s);
+        ASSERT_TRUE(opened) << "no menu";
         EXPECT_TRUE(x.screenshot(screenshotFolder / screenshot));
     }
 
@@ -175,13 +188,13 @@ TEST_F(TrayDesktopScenario, TheWatchdogsMenuItemAndButtonsWorkFromTheTray)
 {
     startX();
     startTray();
-    ASSERT_TRUE(trayLog.waitFor("<DriverServer::listen()> Listening on 127.0.0.1:800"));
+    ASSERT_TRUE(trayLog.waitFor("<DriverServer::listen()> Listening on 127.0.0.1:800", 5s));
     const auto icon = embeddedIcon();
     ASSERT_TRUE(icon) << "the tray host did not take the icon";
 
     startWatchdogWithCamera();
     ASSERT_TRUE(trayLog.waitFor("Client 1 added menu item 1 with the caption \"Turn on Tessel\"", 10s));
-    ASSERT_TRUE(trayLog.waitFor("Client 1 added OEM button 23"));
+    ASSERT_TRUE(trayLog.waitFor("Client 1 added OEM button 23", 5s));
     EXPECT_EQ(trayLog.count("Client 1 added OEM button"), 14);
     const auto panel = buttonPanel();
     ASSERT_TRUE(panel) << "the button panel did not show";
@@ -193,16 +206,16 @@ TEST_F(TrayDesktopScenario, TheWatchdogsMenuItemAndButtonsWorkFromTheTray)
     openMenu(*icon, "tray-menu.png");
     x.keys("Down Return");
     ASSERT_TRUE(viewerLog.waitFor("tessel: connected", 10s));
-    ASSERT_TRUE(trayLog.waitFor("Client 1 removed menu item 1"));
-    ASSERT_TRUE(trayLog.waitFor("Client 1 added menu item 2 with the caption \"Turn off Tessel\""));
+    ASSERT_TRUE(trayLog.waitFor("Client 1 removed menu item 1", 5s));
+    ASSERT_TRUE(trayLog.waitFor("Client 1 added menu item 2 with the caption \"Turn off Tessel\"", 5s));
     openMenu(*icon, "tray-menu-viewer-on.png");
     x.keys("Escape");
 
     // The light button, second in the panel's first row.
     x.click(panel->x + ButtonPanelGrid::Margin + ButtonPanelGrid::ButtonSize + ButtonPanelGrid::Spacing + ButtonPanelGrid::ButtonSize / 2,
             panel->y + ButtonPanelGrid::Margin + ButtonPanelGrid::ButtonSize / 2, 1);
-    EXPECT_TRUE(trayLog.waitFor("Client 1 OEM button 116 pressed"));
-    EXPECT_TRUE(viewerLog.waitFor("tessel: received request=1 command=116 LIGHT"));
+    EXPECT_TRUE(trayLog.waitFor("Client 1 OEM button 116 pressed", 5s));
+    EXPECT_TRUE(viewerLog.waitFor("tessel: received request=1 command=116 LIGHT", 5s));
     EXPECT_TRUE(x.screenshot(screenshotFolder / "tray-panel.png"));
 }
 
@@ -304,7 +317,7 @@ TEST_F(TrayDesktopScenario, WithTheCapabilityItBindsFirstAndNoThreadKeepsAny)
                                  "setpriv", "--reuid", user, "--regid", user, "--clear-groups", "--", copy.string(),
                                  "--port", "22"},
                                 file(log)));
-        ASSERT_TRUE(lines.waitFor("<DriverServer::listen()> Listening on 127.0.0.1:800", 5s * SanitizerSlowdown));
+        ASSERT_TRUE(lines.waitFor("<DriverServer::listen()> Listening on 127.0.0.1:800", 5s));
         EXPECT_TRUE(lines.find("<main()> --port is ignored: with its capability the program serves only port 800"));
         // Qt's threads (xcb's event reader, D-Bus) are up once a window shows.
         ASSERT_TRUE(trayWindow([](const XSession::Window &) { return true; })) << "no window";
@@ -361,13 +374,13 @@ TEST_F(TrayDesktopScenario, WithoutATrayItSaysWhereTheButtonsAreAndUsesATrayThat
 
     startTray();
     // After the program's wait for a StatusNotifier host.
-    ASSERT_TRUE(trayLog.waitFor("The desktop has no system tray", 20s * SanitizerSlowdown));
+    ASSERT_TRUE(trayLog.waitFor("The desktop has no system tray", 20s));
     ASSERT_TRUE(notified.waitFor("Notify"));
     EXPECT_TRUE(notified.find("This desktop shows no tray icons"));
 
     // The watchdog's buttons come; still no window.
     startWatchdogWithCamera();
-    ASSERT_TRUE(trayLog.waitFor("Client 1 added OEM button 23", 10s * SanitizerSlowdown));
+    ASSERT_TRUE(trayLog.waitFor("Client 1 added OEM button 23", 10s));
     std::this_thread::sleep_for(1s * SanitizerSlowdown); // longer than the panel's settling time
     EXPECT_TRUE(x.windowsOf("brivaradriver").empty()) << "a window showed by itself";
     EXPECT_EQ(notified.count("Notify"), 1);
@@ -376,7 +389,7 @@ TEST_F(TrayDesktopScenario, WithoutATrayItSaysWhereTheButtonsAreAndUsesATrayThat
     ASSERT_TRUE(second.start("/usr/bin/env",
                              {"QT_QPA_PLATFORM=xcb", "DISPLAY=" + x.display(), trayProgram().string(), "--panel"},
                              file("second.log")));
-    EXPECT_EQ(second.waitForExit(10s * SanitizerSlowdown), 0);
+    EXPECT_EQ(second.waitForExit(10s), 0);
     EXPECT_TRUE(LogFile(file("second.log")).find("<main()> Its button panel is shown"));
     const auto panel = buttonPanel();
     ASSERT_TRUE(panel) << "the running program's panel did not show";
@@ -390,12 +403,12 @@ TEST_F(TrayDesktopScenario, WithoutATrayItSaysWhereTheButtonsAreAndUsesATrayThat
                          "StatusNotifierHostRegistered '' '[]'")
                      .empty());
     ASSERT_TRUE(trayLog.waitFor("A StatusNotifier host has come; the program starts again to use it",
-                                5s * SanitizerSlowdown));
+                                5s));
     LogFile watcherLog(file("watcher.log"));
-    EXPECT_TRUE(watcherLog.waitFor("RegisterStatusNotifierItem", 10s * SanitizerSlowdown))
+    EXPECT_TRUE(watcherLog.waitFor("RegisterStatusNotifierItem", 10s))
         << "the started-again program did not register its StatusNotifierItem";
     // The watchdog heard DRIVER_EXIT and comes back within its check period.
     EXPECT_TRUE(eventually([&] { return trayLog.count("Client 1 added OEM button 23") == 2; },
-                           15s * SanitizerSlowdown));
+                           15s));
     EXPECT_FALSE(trayLog.find("Could not start again"));
 }
