@@ -95,22 +95,29 @@ bool PortPrivilege::isHeld()
     return false;
 }
 
-PortPrivilege::Outcome PortPrivilege::bindThenGiveUp(std::uint16_t port)
+bool PortPrivilege::giveUpInOnlyThread(QString &why)
 {
-    Outcome outcome;
     if (const int threads = threadCount(); threads != 1) {
-        outcome.dropError = QStringLiteral("the process has %1 threads, and a drop reaches only one").arg(threads);
+        why = QStringLiteral("the process has %1 threads, and a drop reaches only one").arg(threads);
         // This thread's, at least; and the process stays undumpable, as the
         // kernel made it, since the other threads keep theirs.
         QString ignored;
         giveUpAll(ignored);
         ::prctl(PR_SET_DUMPABLE, 0, 0, 0, 0);
-        return outcome;
+        return false;
     }
-    outcome.descriptor = listeningSocket(port);
-    if (outcome.descriptor < 0)
-        outcome.bindError = errno;
-    if (!giveUpAll(outcome.dropError) && outcome.descriptor >= 0) {
+    return giveUpAll(why);
+}
+
+PortPrivilege::Outcome PortPrivilege::bindThenGiveUp(std::uint16_t port)
+{
+    Outcome outcome;
+    if (threadCount() == 1) {
+        outcome.descriptor = listeningSocket(port);
+        if (outcome.descriptor < 0)
+            outcome.bindError = errno;
+    }
+    if (!giveUpInOnlyThread(outcome.dropError) && outcome.descriptor >= 0) {
         // A socket is no reason to keep a capability.
         ::close(outcome.descriptor);
         outcome.descriptor = -1;

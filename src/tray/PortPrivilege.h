@@ -36,8 +36,12 @@ public:
     // binds nothing (the drop would miss them) and says so in dropError.
     static Outcome bindThenGiveUp(std::uint16_t port);
 
+    // giveUpAll() for the whole process: only while it has one thread (with
+    // more, the others would keep theirs, and it says so in `why`).
+    static bool giveUpInOnlyThread(QString &why);
+
     // Empties the effective, permitted, inheritable and ambient sets of the
-    // calling thread, and the bounding set as far as the kernel allows (that
+    // calling thread (and of the threads it starts later), and the bounding set as far as the kernel allows (that
     // takes cap_setpcap); with no_new_privs no later exec can gain any. The
     // process is then made dumpable again: with nothing privileged left, its
     // /proc entries can be its user's, and the watchdog's process look-up

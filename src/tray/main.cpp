@@ -50,7 +50,7 @@ bool settlePrivilege(std::optional<PortPrivilege::Outcome> &boundEarly)
         why = boundEarly->dropError;
     } else {
         // A Unix socket in the user's own folder needs no privilege.
-        PortPrivilege::giveUpAll(why);
+        PortPrivilege::giveUpInOnlyThread(why);
     }
     if (!why.isEmpty()) {
         qDebug().noquote() << "<main()> Could not give up the program's capabilities, so it does not run:" << why;
