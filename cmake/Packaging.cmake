@@ -18,11 +18,12 @@ menu item and buttons to the camera driver's tray program, and follows the
 camera as it is plugged in and out."
   "The tray program brivaradriver, started with every graphical session, shows
 that menu item in the system tray and the camera's buttons in a small panel.
-It serves the driver's port 800, for which the package gives it the
-capability cap_net_bind_service."
+It serves the driver's channel, a socket in the user's runtime folder,
+and needs no privilege."
   "The package also installs a udev rule that gives the user at the seat access
 to the camera, and enables the systemd user units of the watchdog and of the
-tray program for every graphical session.")
+tray program for every graphical session, and XDG autostart entries for
+desktops without a systemd graphical session.")
 list(JOIN tessel_description_paragraphs "\n\n" CPACK_RPM_PACKAGE_DESCRIPTION)
 list(JOIN tessel_description_paragraphs "\n.\n" CPACK_PACKAGE_DESCRIPTION)
 set(CPACK_PACKAGING_INSTALL_PREFIX /usr)
@@ -41,14 +42,17 @@ set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
 set(CPACK_DEBIAN_PACKAGE_DEPENDS "qt6-qpa-plugins")
 # The viewer's camera pipeline (Qt Multimedia's GStreamer backend: v4l2src, videoconvert) and its SVG icon.
 string(APPEND CPACK_DEBIAN_PACKAGE_DEPENDS ", gstreamer1.0-plugins-good, gstreamer1.0-plugins-base, libqt6svg6")
-# setcap, for the tray program's port capability (postinst).
-string(APPEND CPACK_DEBIAN_PACKAGE_DEPENDS ", libcap2-bin")
 # For "uaccess": logind applies the tag at the seat.
 set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "systemd")
 configure_file(${CMAKE_SOURCE_DIR}/packaging/debian/postinst.in ${CMAKE_BINARY_DIR}/packaging/postinst @ONLY)
+# The autostart entries lie in /etc: a local change to them is the admin's.
+set(tessel_autostart_entries /etc/xdg/autostart/tesselwatchdog.desktop /etc/xdg/autostart/brivaradriver.desktop)
+list(JOIN tessel_autostart_entries "\n" tessel_conffiles)
+file(WRITE ${CMAKE_BINARY_DIR}/packaging/conffiles "${tessel_conffiles}\n")
 set(CPACK_DEBIAN_PACKAGE_CONTROL_EXTRA
   ${CMAKE_BINARY_DIR}/packaging/postinst
-  ${CMAKE_SOURCE_DIR}/packaging/debian/postrm)
+  ${CMAKE_SOURCE_DIR}/packaging/debian/postrm
+  ${CMAKE_BINARY_DIR}/packaging/conffiles)
 set(CPACK_DEBIAN_PACKAGE_CONTROL_STRICT_PERMISSION ON)
 
 # What Debian asks of every package: its copyright and a compressed
@@ -78,13 +82,12 @@ set(CPACK_RPM_CHANGELOG_FILE ${CMAKE_SOURCE_DIR}/packaging/rpm/changelog)
 set(CPACK_RPM_POST_INSTALL_SCRIPT_FILE ${CMAKE_SOURCE_DIR}/packaging/rpm/post)
 set(CPACK_RPM_PRE_UNINSTALL_SCRIPT_FILE ${CMAKE_SOURCE_DIR}/packaging/rpm/preun)
 set(CPACK_RPM_POST_UNINSTALL_SCRIPT_FILE ${CMAKE_SOURCE_DIR}/packaging/rpm/postun)
-# rpm itself sets the tray program's capability as it unpacks the file, and
-# `rpm -V` checks it; no setcap in a script, and no window in which the file
-# is there without it.
-set(CPACK_RPM_USER_FILELIST
-  "%caps(cap_net_bind_service=ep) ${TESSEL_PACKAGED_PROGRAMDIR}/brivaradriver")
+# No program carries a file capability. The autostart entries are the
+# admin's to change.
+list(TRANSFORM tessel_autostart_entries PREPEND "%config(noreplace) " OUTPUT_VARIABLE CPACK_RPM_USER_FILELIST)
 # Folders that the system's own packages own; the package owns only its own.
 set(CPACK_RPM_EXCLUDE_FROM_AUTO_FILELIST_ADDITION
+  /etc /etc/xdg /etc/xdg/autostart
   /usr/libexec
   /usr/lib/udev /usr/lib/udev/rules.d
   /usr/lib/systemd /usr/lib/systemd/user /usr/lib/systemd/user-preset

@@ -7,7 +7,7 @@
 #include <vector>
 
 // What the driver holds for one client: the menu items it added (with the
-// ids it gave them) and the OEM buttons in registration order.
+// ids it gave them) and the OEM buttons in registration order, each id once.
 class DriverRegistry
 {
 public:
@@ -20,7 +20,10 @@ public:
 
     explicit DriverRegistry(MenuItemIds &ids) : ids(ids) {}
 
-    void addButton(std::int32_t buttonId) { registeredButtons.push_back(buttonId); }
+    // False when the client holds that button already: an id sent again
+    // takes no further place.
+    bool addButton(std::int32_t buttonId);
+    bool hasButton(std::int32_t buttonId) const;
     std::int32_t addMenuItem(std::u16string caption, std::uint8_t flag);
     bool removeMenuItem(std::int32_t itemId);
     // The client goes away: its items and buttons go with it.

@@ -37,9 +37,7 @@ RequestHandler::Outcome RequestHandler::handle(const RequestStreamParser::Messag
     if (type == ADD_OEM_BUTTON) {
         outcome.kind = Kind::OemButton;
         outcome.buttonId = wire::getInt32(message.payload.data());
-        if (!reject)
-            registry.addButton(outcome.buttonId);
-        outcome.changed = !reject;
+        outcome.changed = !reject && registry.addButton(outcome.buttonId);
         outcome.answer = reject ? Rejected : outcome.buttonId;
         return outcome;
     }

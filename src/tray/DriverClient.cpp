@@ -80,9 +80,7 @@ void DriverClient::readRequests()
 
 bool DriverClient::isOverLimit(std::uint16_t type) const
 {
-    // What the panel shows: the registry also counts an id sent again, which
-    // takes no further place.
-    return (type == ADD_OEM_BUTTON && shownButtons.size() >= MaxButtons)
+    return (type == ADD_OEM_BUTTON && held.buttons().size() >= MaxButtons)
            || (type == ADD_MENU_ITEM && held.menuItems().size() >= MaxMenuItems);
 }
 
@@ -108,7 +106,7 @@ void DriverClient::handleRequest(const RequestStreamParser::Message &message)
             break;
         }
         qDebug().noquote() << prefix << "added OEM button" << outcome.buttonId;
-        if (shownButtons.insert(outcome.buttonId).second)
+        if (outcome.changed)
             emit buttonAdded(outcome.buttonId);
         break;
     case RequestHandler::Kind::AddMenuItem:
@@ -167,7 +165,7 @@ void DriverClient::clickMenuItem(int itemId)
 
 void DriverClient::pressButton(int buttonId)
 {
-    if (ended || !shownButtons.contains(buttonId))
+    if (ended || !held.hasButton(buttonId))
         return;
     qDebug().noquote() << "<DriverClient::pressButton()>" << name() << "OEM button" << buttonId << "pressed";
     send(OEM_BUTTON_PRESSED, buttonId);
@@ -197,9 +195,8 @@ void DriverClient::connectionEnded()
         return;
     ended = true;
     qDebug().noquote() << "<DriverClient::connectionEnded()>" << name() << "disconnected; its"
-                       << held.menuItems().size() << "menu item(s) and" << shownButtons.size()
+                       << held.menuItems().size() << "menu item(s) and" << held.buttons().size()
                        << "OEM button(s) are gone";
     held.forgetClientState();
-    shownButtons.clear();
     emit gone();
 }

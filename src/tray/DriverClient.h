@@ -8,7 +8,6 @@
 #include <QString>
 
 #include <cstdint>
-#include <set>
 
 class QIODevice;
 
@@ -71,7 +70,6 @@ private:
     RequestStreamParser parser;
     DriverRegistry held;
     RequestHandler handler{held};
-    std::set<int> shownButtons;
     bool ended = false;
     bool buttonRefusalLogged = false;
     bool itemRefusalLogged = false;

@@ -65,6 +65,17 @@ DriverServer::ListenOutcome DriverServer::listen(const protocol::ChannelAddress 
     }
 }
 
+DriverServer::ListenOutcome DriverServer::adopt(qintptr descriptor)
+{
+    if (!server.setSocketDescriptor(descriptor)) {
+        lastError = server.errorString();
+        return ListenOutcome::Failed;
+    }
+    address = protocol::ChannelAddress::loopbackTcp(server.serverPort());
+    qDebug().noquote() << "<DriverServer::listen()> Listening on 127.0.0.1:" + QString::number(server.serverPort());
+    return ListenOutcome::Listening;
+}
+
 void DriverServer::acceptPending()
 {
     while (QTcpSocket *socket = server.nextPendingConnection()) {

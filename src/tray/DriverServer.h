@@ -39,6 +39,9 @@ public:
     // Says nothing when it fails: the caller knows whether to tell.
     ListenOutcome listen(const protocol::ChannelAddress &address);
     ListenOutcome listen(quint16 port) { return listen(protocol::ChannelAddress::loopbackTcp(port)); }
+    // Serves a socket that is already bound and listening (the privileged
+    // port, bound before the program gave up its capability); takes it over.
+    ListenOutcome adopt(qintptr descriptor);
     // The system's reason when listen() failed.
     QString listenError() const { return lastError; }
     quint16 port() const { return server.serverPort(); }

@@ -3,8 +3,8 @@
 // Complete for connect(): a signal argument of a pointer type needs its
 // class defined (clientConnected).
 #include "DriverClient.h"
+#include "DesktopNotification.h"
 #include "IconLibrary.h"
-#include "PortPrivilege.h"
 #include "TrayTexts.h"
 
 #include <QAction>
@@ -12,6 +12,9 @@
 #include <QDebug>
 #include <QMessageBox>
 #include <QSignalBlocker>
+
+#include <cerrno>
+#include <cstring>
 
 TrayController::TrayController(const TrayTexts &trayTexts, quint16 listenPort, QObject *parent)
     : TrayController(trayTexts, protocol::ChannelAddress::loopbackTcp(listenPort), parent)
@@ -26,7 +29,9 @@ TrayController::TrayController(const TrayTexts &trayTexts, protocol::ChannelAddr
     panelSettle.setSingleShot(true);
     panelSettle.setInterval(PanelSettleMilliseconds);
     connect(&panelSettle, &QTimer::timeout, this, [this] {
-        if (panel.hasButtons() && !panelHiddenByUser)
+        // Shown by itself only beside a tray icon; without one it waits to
+        // be asked for.
+        if (icon && panel.hasButtons() && !panelHiddenByUser)
             setPanelShown(true);
     });
     goodbyeLimit.setSingleShot(true);
@@ -49,6 +54,7 @@ TrayController::TrayController(const TrayTexts &trayTexts, protocol::ChannelAddr
     });
     connect(menu.quitAction(), &QAction::triggered, this, &TrayController::quit);
     connect(&hostWait, &TrayHostWait::ready, this, &TrayController::showTray);
+    connect(&lateHost, &StatusNotifierHostWatch::hostArrived, this, &TrayController::useLateHost);
     trayLook.setInterval(TrayLookMilliseconds);
     connect(&trayLook, &QTimer::timeout, this, &TrayController::lookForTray);
 }
@@ -69,13 +75,37 @@ bool TrayController::start()
     return true;
 }
 
+void TrayController::usePortBoundEarly(int descriptor, int bindError)
+{
+    boundEarly = BoundEarly{descriptor, bindError};
+}
+
+DriverServer::ListenOutcome TrayController::listenOnce()
+{
+    if (!boundEarly)
+        return server.listen(address);
+    if (boundEarly->descriptor >= 0)
+        return server.adopt(boundEarly->descriptor);
+    switch (boundEarly->bindError) {
+    case EACCES:
+    case EPERM:
+        return DriverServer::ListenOutcome::NoPermission;
+    case EADDRINUSE:
+        return DriverServer::ListenOutcome::InUse;
+    default:
+        return DriverServer::ListenOutcome::Failed;
+    }
+}
+
 bool TrayController::listen()
 {
-    const DriverServer::ListenOutcome outcome = server.listen(address);
+    const DriverServer::ListenOutcome outcome = listenOnce();
     const QString where = QString::fromStdString(address.describe());
     // Once, not at every retry.
     if (outcome != DriverServer::ListenOutcome::Listening && !portInUse)
-        qDebug().noquote() << "<TrayController::listen()> Cannot listen on " + where + ":" << server.listenError();
+        qDebug().noquote() << "<TrayController::listen()> Cannot listen on " + where + ":"
+                           << (boundEarly ? QString::fromLocal8Bit(std::strerror(boundEarly->bindError))
+                                          : server.listenError());
     switch (outcome) {
     case DriverServer::ListenOutcome::Listening:
         break;
@@ -83,6 +113,12 @@ bool TrayController::listen()
         explainNoPermission();
         return false;
     case DriverServer::ListenOutcome::InUse:
+        if (boundEarly) {
+            // The capability that bound it is gone: no later try can work.
+            qDebug().noquote() << "<TrayController::listen()> Port" << address.port
+                               << "is in use by another program; start this program again once it is free";
+            return false;
+        }
         if (!portInUse)
             qDebug().noquote() << "<TrayController::listen()>" << (address.isLocal() ? where : "Port " + where.section(':', 1))
                                << "is in use by another program; trying again every"
@@ -93,9 +129,6 @@ bool TrayController::listen()
         return false;
     }
     portInUse = false;
-    QString why;
-    if (!PortPrivilege::giveUp(why))
-        qDebug().noquote() << "<TrayController::listen()> Could not give up the capabilities:" << why;
     return true;
 }
 
@@ -112,7 +145,7 @@ void TrayController::explainNoPermission()
     const QString program = QCoreApplication::applicationFilePath();
     qDebug().noquote() << "<TrayController::explainNoPermission()> Port" << address.port
                        << "is a privileged port, and this program may not use it: it needs the capability"
-                          " cap_net_bind_service, which its package gives it. To give it by hand: sudo setcap"
+                          " cap_net_bind_service, which only an administrator can give it: sudo setcap"
                           " cap_net_bind_service+ep"
                        << program;
     QMessageBox::critical(nullptr, texts.title(), texts.text(TrayTexts::Key::NoPermission).arg(address.port).arg(program));
@@ -123,11 +156,20 @@ void TrayController::showTray()
     if (leaving)
         return;
     if (!QSystemTrayIcon::isSystemTrayAvailable()) {
-        qDebug() << "<TrayController::showTray()> The desktop has no system tray; the button panel stands alone";
+        // No window at every login: one notification says where the
+        // buttons are, and the application menu's entry opens the panel
+        // (a second start asks this program to show it).
+        qDebug() << "<TrayController::showTray()> The desktop has no system tray; the button panel opens from the"
+                    " application menu";
+        DesktopNotification::show(texts.title(), texts.text(TrayTexts::Key::NoTrayNotice));
         menu.panelAction()->setVisible(false);
         panel.setStandalone(menu.menu());
-        setPanelShown(true);
+        if (!panelAskedFor) {
+            panelHiddenByUser = true;
+            setPanelShown(false);
+        }
         trayLook.start();
+        lateHost.start();
         return;
     }
     icon = std::make_unique<QSystemTrayIcon>(IconLibrary::applicationIcon());
@@ -135,6 +177,34 @@ void TrayController::showTray()
     connect(icon.get(), &QSystemTrayIcon::activated, this, &TrayController::trayActivated);
     updateStatus();
     icon->show();
+    if (panel.hasButtons() && !panelHiddenByUser)
+        setPanelShown(true);
+}
+
+void TrayController::useLateHost()
+{
+    if (icon || leaving)
+        return;
+    // Qt asked once whether the desktop shows StatusNotifierItems and keeps
+    // its first answer; only a fresh start of the program asks again.
+    if (boundEarly && boundEarly->descriptor >= 0) {
+        qDebug() << "<TrayController::useLateHost()> A StatusNotifier host has come; the program would have to start"
+                    " again to use it, and could not take its port again without its capability";
+        return;
+    }
+    qDebug() << "<TrayController::useLateHost()> A StatusNotifier host has come; the program starts again to use it";
+    restartAfterGoodbye = true;
+    quit();
+}
+
+void TrayController::showPanel()
+{
+    if (leaving)
+        return;
+    panelAskedFor = true;
+    panelHiddenByUser = false;
+    setPanelShown(true);
+    panel.activateWindow();
 }
 
 void TrayController::lookForTray()

@@ -2,6 +2,7 @@
 
 #include "ButtonPanel.h"
 #include "DriverServer.h"
+#include "StatusNotifierHostWatch.h"
 #include "TrayHostWait.h"
 #include "TrayMenu.h"
 
@@ -10,6 +11,7 @@
 #include <QTimer>
 
 #include <memory>
+#include <optional>
 
 class TrayTexts;
 
@@ -37,11 +39,22 @@ public:
     TrayController(const TrayTexts &texts, quint16 port, QObject *parent = nullptr);
     ~TrayController() override;
 
+    // The driver's privileged TCP port was bound before the program gave up
+    // its capability (see PortPrivilege): serve that socket, or report its
+    // bind error, instead of binding now. Before start().
+    void usePortBoundEarly(int descriptor, int bindError);
     // Starts serving. False when the program cannot go on; it has said why
     // (a log line, and a message box for the user).
     bool start();
     // Says goodbye to the clients, then ends the event loop with 0.
     void quit();
+
+    // Shows the button panel and brings it to the front (a second start of
+    // the program, the application menu's entry).
+    void showPanel();
+    // The event loop ended so that the program starts again: a tray host
+    // came after Qt had settled without one.
+    bool restartRequested() const { return restartAfterGoodbye; }
 
     DriverServer &driverServer() { return server; }
     TrayMenu &trayMenu() { return menu; }
@@ -49,9 +62,11 @@ public:
 
 private:
     bool listen();
+    DriverServer::ListenOutcome listenOnce();
     void retryListening();
     void showTray();
     void lookForTray();
+    void useLateHost();
     void trayActivated(QSystemTrayIcon::ActivationReason reason);
     void setPanelShown(bool shown);
     void buttonsChanged(bool hasButtons);
@@ -64,12 +79,21 @@ private:
     TrayMenu menu;
     ButtonPanel panel;
     TrayHostWait hostWait;
+    StatusNotifierHostWatch lateHost;
     std::unique_ptr<QSystemTrayIcon> icon;
     QTimer retry;
     QTimer panelSettle;
     QTimer goodbyeLimit;
     QTimer trayLook;
+    struct BoundEarly
+    {
+        int descriptor;
+        int bindError;
+    };
+    std::optional<BoundEarly> boundEarly;
     bool portInUse = false;
     bool panelHiddenByUser = false;
     bool leaving = false;
+    bool panelAskedFor = false;
+    bool restartAfterGoodbye = false;
 };

@@ -18,10 +18,12 @@ const TextEntry Entries[TrayTexts::KeyCount] = {
     {"IDS_BUTTON_NUMBER", "Button %1"},
     {"IDS_PORT_IN_USE", "Port %1 is in use by another program. Trying again."},
     {"IDS_NO_PERMISSION", "The Tessel buttons cannot be offered: this program may not use port %1. "
-                          "It needs the capability cap_net_bind_service, which its package gives it. "
-                          "Install the package again, or give it by hand:\n\n"
-                          "sudo setcap cap_net_bind_service+ep %2"},
+                          "It needs the capability cap_net_bind_service, which only an administrator can give it:"
+                          "\n\nsudo setcap cap_net_bind_service+ep %2"},
     {"IDS_ALREADY_RUNNING", "The Brivara Tessel tray program is already running."},
+    {"IDS_NO_TRAY_NOTICE", "This desktop shows no tray icons. Open “Tessel Camera Buttons” from the "
+                           "application menu to get the camera's buttons, or turn on a tray extension "
+                           "(on GNOME: AppIndicator) to have them in the tray."},
     {"IDS_OEM_93", "Turn Tessel on or off"},
     {"IDS_OEM_94", "Focus"},
     {"IDS_OEM_116", "Light"},

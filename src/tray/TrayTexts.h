@@ -24,6 +24,7 @@ public:
         PortInUse,
         NoPermission,
         AlreadyRunning,
+        NoTrayNotice,
         // The OEM buttons whose meaning the panel knows (OemButtonCatalog).
         Oem93,
         Oem94,

@@ -10,7 +10,7 @@ set -euo pipefail
 build=$1
 
 source "$(dirname "$0")/package_test_common.sh"
-require_tools systemd-analyze
+require_tools systemd-analyze desktop-file-validate
 touch "$work/before"
 # Into a prefix of its own, so that the unit names a program that exists.
 cmake --install "$build" --prefix "$work/usr" >"$work/install.log" 2>&1 || {
@@ -39,4 +39,42 @@ unit="$work/usr/lib/systemd/user/tesselwatchdog.service"
 kill_mode=$(sed -n 's/^KillMode=//p' "$unit")
 [[ "$kill_mode" == process ]] || fail "KillMode is '$kill_mode', so a restart would end the viewer and the browser"
 
-finish "install: destination only, both units verified, children outlive the watchdog"
+# The autostart entries start both programs on desktops without a systemd
+# graphical session, and systemd's generator, which GNOME and KDE use for
+# autostart, makes nothing of them there (the units start the programs).
+generator=/usr/lib/systemd/user-generators/systemd-xdg-autostart-generator
+autostart="$work/usr/etc/xdg/autostart"
+for entry in tesselwatchdog:tesselwatchdogapplication brivaradriver:brivaradriver; do
+  file="$autostart/${entry%%:*}.desktop"
+  [[ -f "$file" ]] || { fail "no autostart entry at $file"; continue; }
+  desktop-file-validate "$file" || fail "${file##*/} is not a valid desktop entry"
+  grep -qx "Exec=$work/usr/libexec/tessel/${entry#*:}" "$file" || fail "${file##*/} does not start the installed program"
+  grep -qx 'X-GNOME-HiddenUnderSystemd=true' "$file" || fail "${file##*/} is not hidden from gnome-session under systemd"
+done
+if [[ -x "$generator" ]]; then
+  # What the generator makes of the entries as installed, and of the same
+  # entries without the marks: the second run shows that it reads them at
+  # all. (systemd 252 skips an entry for X-systemd-skip, not for
+  # X-GNOME-HiddenUnderSystemd.)
+  generate() {
+    rm -rf "$work/generated" "$work/config"
+    mkdir -p "$work/generated" "$work/config/autostart"
+    cp "$autostart"/*.desktop "$work/config/autostart/"
+    if [[ "$1" == unmarked ]]; then
+      sed -i -e '/^X-GNOME-HiddenUnderSystemd=/d' -e '/^X-systemd-skip=/d' "$work/config/autostart"/*.desktop
+    fi
+    XDG_CONFIG_DIRS="$work/config" XDG_CONFIG_HOME="$work/no-home-config" XDG_CURRENT_DESKTOP=GNOME \
+      "$generator" "$work/generated" "$work/generated" "$work/generated" >"$work/generator.log" 2>&1 \
+      || { cat "$work/generator.log"; fail "the autostart generator failed"; }
+    find "$work/generated" -name 'app-*@autostart.service' -printf '%f\n' | sort
+  }
+  generated=$(generate marked)
+  [[ -z "$generated" ]] || fail "the autostart generator made units of the entries: $generated"
+  unmarked=$(generate unmarked)
+  [[ "$unmarked" == *brivaradriver* && "$unmarked" == *tesselwatchdog* ]] \
+    || fail "without the mark the generator should make a unit of each entry, made: $unmarked"
+else
+  echo "no $generator: the generator's view is not checked"
+fi
+
+finish "install: destination only, both units verified, children outlive the watchdog, autostart entries for other desktops"

@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # The RPM made from this build (for Fedora and its kin): cpack builds it from
 # the same install rules as the .deb, then its files (the list both package
-# tests share), the tray program's capability, its dependencies and scripts,
+# tests share), that no file carries a capability, its dependencies and scripts,
 # and rpmlint's verdict are checked. Usage: rpm_package_test.sh BUILD_DIR SOURCE_DIR
 set -euo pipefail
 build=$1
@@ -35,9 +35,13 @@ done
 # appended image starts at that offset.
 check_updater_length "$work/root/usr/libexec/tessel/ZentraUpdater"
 
-# rpm gives the tray program its port capability as it installs the file.
-rpm -qp --filecaps "$package" | grep -qxP '/usr/libexec/tessel/brivaradriver\tcap_net_bind_service=ep' \
-  || fail "the tray program does not carry cap_net_bind_service"
+# No program carries a capability; the autostart entries are config files.
+capabilities=$(rpm -qp --filecaps "$package" | grep -P '\t.' || true)
+[[ -z "$capabilities" ]] || fail "a file carries a capability: $capabilities"
+for entry in tesselwatchdog brivaradriver; do
+  rpm -qpc "$package" | grep -qx "/etc/xdg/autostart/$entry.desktop" \
+    || fail "/etc/xdg/autostart/$entry.desktop is not a config file"
+done
 
 # Libraries as rpmbuild found them in the programs, plus what is loaded at
 # run time.
@@ -61,4 +65,4 @@ if grep -q ': E: ' "$work/rpmlint.txt"; then
   fail "rpmlint reports errors"
 fi
 
-finish "package: contents, capability, dependencies, scripts and rpmlint as expected"
+finish "package: contents, no capability, config files, dependencies, scripts and rpmlint as expected"

@@ -188,6 +188,11 @@ TEST_F(TrayTest, BadInputDropsTheClientThatSentItAndNoOther)
     // A client that asks for more than a tray can show is refused, not
     // dropped; a type the driver does not know is skipped unanswered.
     auto greedy = connectClient();
+    // An id sent again is answered again, but takes no further place: not in
+    // what the client holds, not in the panel, not against its limit.
+    for (int i = 0; i < 200; ++i)
+        ASSERT_EQ(greedy->addButton(1), 1);
+    EXPECT_EQ(controller->driverServer().clients().back()->registry().buttons(), std::vector<std::int32_t>{1});
     for (int id = 1; id <= static_cast<int>(DriverClient::MaxButtons); ++id)
         ASSERT_EQ(greedy->addButton(id), id);
     EXPECT_EQ(greedy->addButton(1000), -1);

@@ -4,6 +4,12 @@
 #include "platform/linux/FileInstanceLock.h"
 #include "platform/linux/LinuxProcesses.h"
 #include "platform/linux/ProgramFiles.h"
+#include "platform/linux/UserScope.h"
+
+#include <QCoreApplication>
+#include <QDBusConnection>
+#include <QDBusConnectionInterface>
+#include <QProcess>
 
 #include <gtest/gtest.h>
 
@@ -13,11 +19,13 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <chrono>
 #include <csignal>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <iterator>
 #include <set>
 #include <thread>
 
@@ -298,6 +306,125 @@ TEST(LinuxPlatformTest, AStartedProgramGetsNoDescriptorButTheStandardStreams)
     ::close(leaky[1]);
     EXPECT_TRUE(inherited.count(0) && inherited.count(2)) << "the standard streams go along";
     EXPECT_FALSE(inherited.count(leaky[0]) || inherited.count(leaky[1]));
+}
+
+// Nothing of the watchdog's own signal handling or of its supervision goes
+// along: exec keeps ignored signals and the signal mask, and the unit's
+// TESSEL_WATCHDOG_SUPERVISED would tell a fresh copy that systemd watches it.
+TEST(LinuxPlatformTest, AStartedProgramGetsDefaultSignalHandlingAndNoSupervisionMark)
+{
+    TemporaryFolder folder;
+    const fs::path report = folder.path / "report";
+    writeScript(folder.path / "signal-reporter",
+                // awk reads its own status: the shell blocks signals of its
+                // own while it waits for a command.
+                "{ env; awk '/^Sig(Ign|Blk):/' /proc/self/status; } > '" + report.string() + ".tmp'; mv '"
+                    + report.string() + ".tmp' '" + report.string() + "'",
+                fs::perms::owner_all);
+    struct sigaction ignore{};
+    ignore.sa_handler = SIG_IGN;
+    struct sigaction previousPipe{};
+    ::sigaction(SIGPIPE, &ignore, &previousPipe);
+    sigset_t blocked, previousMask;
+    ::sigemptyset(&blocked);
+    ::sigaddset(&blocked, SIGUSR2);
+    ::pthread_sigmask(SIG_BLOCK, &blocked, &previousMask);
+    ::setenv("TESSEL_WATCHDOG_SUPERVISED", "1", 1);
+
+    const int result = LinuxProcesses::spawnDetached({(folder.path / "signal-reporter").string()});
+
+    ::unsetenv("TESSEL_WATCHDOG_SUPERVISED");
+    ::pthread_sigmask(SIG_SETMASK, &previousMask, nullptr);
+    ::sigaction(SIGPIPE, &previousPipe, nullptr);
+    ASSERT_EQ(result, 0);
+    ASSERT_TRUE(waitForFile(report));
+    std::ifstream in(report);
+    std::set<std::string> lines;
+    for (std::string line; std::getline(in, line);)
+        lines.insert(line);
+    EXPECT_TRUE(lines.count("SigIgn:\t0000000000000000")) << "an ignored signal went along";
+    EXPECT_TRUE(lines.count("SigBlk:\t0000000000000000")) << "a blocked signal went along";
+    EXPECT_TRUE(std::none_of(lines.begin(), lines.end(),
+                             [](const std::string &line) { return line.rfind("TESSEL_WATCHDOG_SUPERVISED=", 0) == 0; }));
+    EXPECT_TRUE(lines.count("PATH=" + std::string(std::getenv("PATH")))) << "the rest of the environment goes along";
+}
+
+// The user's systemd, played by python-dbusmock's systemd template on a
+// private session bus: the program is put into a scope of its own, named
+// after it, before it runs at all.
+TEST(LinuxPlatformTest, AnOpenedProgramIsPlacedInAScopeOfItsOwnBeforeItRuns)
+{
+    if (!fs::exists("/usr/bin/dbus-daemon") || !fs::exists("/usr/lib/python3/dist-packages/dbusmock/templates/systemd.py"))
+        GTEST_SKIP() << "needs dbus-daemon and python3-dbusmock";
+    int argc = 1;
+    char name[] = "linux_platform_test";
+    char *argv[] = {name, nullptr};
+    QCoreApplication application(argc, argv);
+    TemporaryFolder folder;
+    QProcess daemon;
+    daemon.start("/usr/bin/dbus-daemon", {"--session", "--nofork", "--print-address=1"});
+    ASSERT_TRUE(daemon.waitForStarted(5000) && daemon.waitForReadyRead(5000));
+    const QString address = QString::fromUtf8(daemon.readLine()).trimmed();
+    QDBusConnection bus = QDBusConnection::connectToBus(address, QStringLiteral("scope-test"));
+    ASSERT_TRUE(bus.isConnected());
+
+    // No systemd on the bus: the caller hears why, at once.
+    QString why;
+    EXPECT_FALSE(UserScope::place(::getpid(), "nobody", why, bus));
+    EXPECT_FALSE(why.isEmpty());
+
+    const fs::path calls = folder.path / "calls.log";
+    QProcess systemd;
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    environment.insert("DBUS_SESSION_BUS_ADDRESS", address);
+    systemd.setProcessEnvironment(environment);
+    // The python3 on PATH may not be the one that has dbusmock.
+    systemd.start("/usr/bin/python3", {"-m", "dbusmock", "--session", "--template", "systemd", "-l",
+                                       QString::fromStdString(calls.string())});
+    ASSERT_TRUE(systemd.waitForStarted(5000));
+    bool up = false;
+    for (int i = 0; i < 300 && !up; ++i) {
+        up = bus.interface()->isServiceRegistered(QStringLiteral("org.freedesktop.systemd1"));
+        if (!up)
+            std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    }
+    ASSERT_TRUE(up) << "the mocked systemd did not come up";
+
+    const fs::path ran = folder.path / "ran";
+    writeScript(folder.path / "scope-probe", "echo $$ > '" + ran.string() + ".tmp'; mv '" + ran.string() + ".tmp' '" + ran.string() + "'",
+                fs::perms::owner_all);
+    pid_t placedPid = 0;
+    bool placed = false;
+    bool ranBeforePlaced = true;
+    ASSERT_EQ(LinuxProcesses::spawnDetached({(folder.path / "scope-probe").string()},
+                                            [&](pid_t pid) {
+                                                // Held: a moment to run would be enough to be seen.
+                                                std::this_thread::sleep_for(std::chrono::milliseconds(100));
+                                                ranBeforePlaced = fs::exists(ran);
+                                                placedPid = pid;
+                                                placed = UserScope::place(pid, "scope-probe", why, bus);
+                                            }),
+              0);
+    EXPECT_TRUE(placed) << why.toStdString();
+    EXPECT_FALSE(ranBeforePlaced) << "the program ran before it had its scope";
+    ASSERT_TRUE(waitForFile(ran));
+    std::ifstream pidFile(ran);
+    pid_t programPid = 0;
+    pidFile >> programPid;
+    EXPECT_EQ(programPid, placedPid) << "the scope holds another process than the program";
+
+    std::ifstream log(calls);
+    const std::string text((std::istreambuf_iterator<char>(log)), std::istreambuf_iterator<char>());
+    EXPECT_NE(text.find("StartTransientUnit \"tessel-scope-probe-" + std::to_string(placedPid) + ".scope\" \"fail\""),
+              std::string::npos)
+        << text;
+    EXPECT_NE(text.find("'PIDs'), dbus.Array([dbus.UInt32(" + std::to_string(placedPid) + ")]"), std::string::npos)
+        << text;
+
+    systemd.terminate();
+    systemd.waitForFinished(3000);
+    daemon.terminate();
+    daemon.waitForFinished(3000);
 }
 
 TEST(LinuxPlatformTest, ModulesAreNamedTheLinuxWay)

@@ -1,6 +1,9 @@
 #include "LinuxProcesses.h"
 
 #include "ProgramFiles.h"
+#include "UserScope.h"
+
+#include <QDebug>
 
 #include <dirent.h>
 #include <fcntl.h>
@@ -14,7 +17,10 @@
 #include <cstring>
 #include <fstream>
 #include <optional>
+#include <mutex>
 #include <strings.h>
+
+extern char **environ;
 
 namespace platform::linux_backend {
 
@@ -134,37 +140,103 @@ bool LinuxProcesses::isProcessRunning(const std::string &exeName, bool &running)
     return true;
 }
 
-int LinuxProcesses::spawnDetached(const std::vector<std::string> &argv)
+namespace {
+
+// The watchdog's environment for what it starts, less what tells the
+// watchdog that systemd supervises it: the programs it starts are not
+// supervised, and a fresh copy started outside the unit must not think so.
+std::vector<std::string> childEnvironment()
+{
+    static constexpr char Supervised[] = "TESSEL_WATCHDOG_SUPERVISED=";
+    std::vector<std::string> entries;
+    for (char **entry = environ; entry && *entry; ++entry)
+        if (std::strncmp(*entry, Supervised, sizeof Supervised - 1) != 0)
+            entries.emplace_back(*entry);
+    return entries;
+}
+
+std::vector<char *> pointersTo(const std::vector<std::string> &strings)
+{
+    std::vector<char *> pointers;
+    for (const std::string &text : strings)
+        pointers.push_back(const_cast<char *>(text.c_str()));
+    pointers.push_back(nullptr);
+    return pointers;
+}
+
+// Async-signal-safe: every handler back to the default before any signal is
+// unblocked, so that neither the watchdog's handlers (in the child, before
+// exec) nor its ignored signals (which exec keeps) reach the program.
+void defaultSignalHandling()
+{
+    struct sigaction standard{};
+    standard.sa_handler = SIG_DFL;
+    ::sigemptyset(&standard.sa_mask);
+    for (int signal = 1; signal < NSIG; ++signal)
+        ::sigaction(signal, &standard, nullptr); // SIGKILL, SIGSTOP and the C library's own refuse: fine
+    sigset_t none;
+    ::sigemptyset(&none);
+    ::sigprocmask(SIG_SETMASK, &none, nullptr);
+}
+
+bool readWhole(int fd, void *buffer, std::size_t size)
+{
+    ssize_t got;
+    do {
+        got = ::read(fd, buffer, size);
+    } while (got < 0 && errno == EINTR);
+    return got == static_cast<ssize_t>(size);
+}
+
+void closeBoth(int (&ends)[2])
+{
+    ::close(ends[0]);
+    ::close(ends[1]);
+}
+
+} // namespace
+
+int LinuxProcesses::spawnDetached(const std::vector<std::string> &argv, const BeforeExec &beforeExec)
 {
     if (argv.empty())
         return ENOENT;
-    std::vector<char *> args;
-    for (const std::string &arg : argv)
-        args.push_back(const_cast<char *>(arg.c_str()));
-    args.push_back(nullptr);
+    // Everything the children need is made before fork: after it, only
+    // async-signal-safe calls.
+    const std::vector<char *> args = pointersTo(argv);
+    const std::vector<std::string> environment = childEnvironment();
+    const std::vector<char *> envp = pointersTo(environment);
 
-    // The grandchild reports a failed exec through this pipe; a successful
-    // exec closes it unread.
+    // report: the grandchild's pid (from the child), then a failed exec's
+    // errno (from the grandchild; a successful exec closes it unread).
+    // gate: the grandchild waits on it until it has been placed.
     int report[2];
+    int gate[2];
     if (::pipe2(report, O_CLOEXEC) != 0)
         return errno;
+    if (::pipe2(gate, O_CLOEXEC) != 0) {
+        const int error = errno;
+        closeBoth(report);
+        return error;
+    }
     const long descriptorLimit = ::sysconf(_SC_OPEN_MAX);
 
     const pid_t child = ::fork();
     if (child < 0) {
         const int error = errno;
-        ::close(report[0]);
-        ::close(report[1]);
+        closeBoth(report);
+        closeBoth(gate);
         return error;
     }
     if (child == 0) {
-        // Only async-signal-safe calls from here on.
-        sigset_t none;
-        ::sigemptyset(&none);
-        ::sigprocmask(SIG_SETMASK, &none, nullptr);
+        defaultSignalHandling();
         ::setsid();
         const pid_t grandchild = ::fork();
         if (grandchild == 0) {
+            ::close(gate[1]);
+            char go = 0;
+            // The end of the pipe: the watchdog has placed it, or is gone.
+            while (::read(gate[0], &go, 1) < 0 && errno == EINTR) {
+            }
             // The program gets our standard streams and nothing else: a
             // descriptor that a library opened without close-on-exec would
             // otherwise live on in it, and in every fresh copy after it.
@@ -172,29 +244,52 @@ int LinuxProcesses::spawnDetached(const std::vector<std::string> &argv)
                 for (int fd = 3; fd < descriptorLimit; ++fd)
                     ::fcntl(fd, F_SETFD, FD_CLOEXEC);
             }
-            ::execv(args[0], args.data());
+            ::execve(args[0], args.data(), envp.data());
             const int error = errno;
             [[maybe_unused]] ssize_t ignored = ::write(report[1], &error, sizeof error);
             ::_exit(127);
+        }
+        if (grandchild > 0) {
+            [[maybe_unused]] ssize_t ignored = ::write(report[1], &grandchild, sizeof grandchild);
         }
         ::_exit(grandchild < 0 ? 1 : 0);
     }
 
     ::close(report[1]);
+    ::close(gate[0]);
     int status = 0;
     while (::waitpid(child, &status, 0) < 0 && errno == EINTR) {
     }
+    pid_t started = 0;
+    const bool forked = readWhole(report[0], &started, sizeof started);
+    if (forked && beforeExec)
+        beforeExec(started);
+    // Whatever became of the placing, the program runs: the end of the pipe
+    // lets it go (a byte could meet a reader that is gone, and SIGPIPE).
+    ::close(gate[1]);
     int error = 0;
-    ssize_t got;
-    do {
-        got = ::read(report[0], &error, sizeof error);
-    } while (got < 0 && errno == EINTR);
+    const bool failed = forked && readWhole(report[0], &error, sizeof error);
     ::close(report[0]);
-    if (got == static_cast<ssize_t>(sizeof error))
+    if (failed)
         return error;
-    if (!WIFEXITED(status) || WEXITSTATUS(status) != 0)
+    if (!forked || !WIFEXITED(status) || WEXITSTATUS(status) != 0)
         return ECHILD;
     return 0;
+}
+
+void LinuxProcesses::placeInOwnScope(pid_t pid, const std::string &name)
+{
+    QString why;
+    if (UserScope::place(pid, name, why))
+        return;
+    // Tests, containers, desktops without a user systemd: the program runs
+    // all the same, as a child of nobody. Said once.
+    static std::once_flag told;
+    std::call_once(told, [&why] {
+        qDebug().noquote() << "<LinuxProcesses::placeInOwnScope()> No user systemd to give started programs a scope"
+                              " of their own ("
+                               + why + "); they run without one";
+    });
 }
 
 bool LinuxProcesses::startDetached(const std::string &program)
@@ -229,7 +324,8 @@ int LinuxProcesses::shellExecute(const std::string &verb, const std::string &fil
         return SE_ERR_FNF;
     }
 
-    switch (spawnDetached(argv)) {
+    const std::string name = baseName(path);
+    switch (spawnDetached(argv, [&name](pid_t pid) { placeInOwnScope(pid, name); })) {
     case 0:
         return SHELL_EXECUTE_SUCCESS;
     case EACCES:
