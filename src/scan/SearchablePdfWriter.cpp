@@ -1,0 +1,190 @@
+#include "SearchablePdfWriter.h"
+
+#include "ImageConversion.h"
+#include "OcrLanguages.h"
+
+#include <QDebug>
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QTransform>
+
+#include <leptonica/allheaders.h>
+#include <tesseract/baseapi.h>
+#include <tesseract/ocrclass.h>
+#include <tesseract/renderer.h>
+
+#include <opencv2/imgproc.hpp>
+
+#include <unistd.h>
+
+#include <cstdio>
+
+namespace scan {
+
+namespace {
+
+// Below this mean word confidence a page may be upside down: the turned
+// page is read too, and the better reading kept.
+constexpr int kDoubtfulConfidence = 60;
+
+// Lines of text make the ink's profile down the page jump between lines and
+// gaps; across the page it stays even. A page whose profile across jumps
+// more than down has its lines running down the page.
+bool textRunsDownThePage(const QImage &page)
+{
+    cv::Mat grey = greyMatFromImage(page.scaled(page.width() / 4, page.height() / 4, Qt::IgnoreAspectRatio,
+                                                Qt::SmoothTransformation));
+    cv::Mat ink;
+    cv::threshold(grey, ink, 0, 1, cv::THRESH_BINARY_INV | cv::THRESH_OTSU);
+    cv::Mat rows;
+    cv::Mat columns;
+    cv::reduce(ink, rows, 1, cv::REDUCE_SUM, CV_32F);
+    cv::reduce(ink, columns, 0, cv::REDUCE_SUM, CV_32F);
+    const auto unevenness = [](const cv::Mat &profile) {
+        cv::Scalar mean;
+        cv::Scalar deviation;
+        cv::meanStdDev(profile, mean, deviation);
+        return mean[0] > 0 ? deviation[0] / mean[0] : 0.0;
+    };
+    return unevenness(columns) > 1.3 * unevenness(rows) && unevenness(columns) > 0.3;
+}
+
+bool cancelRequested(void *flag, int)
+{
+    return static_cast<std::atomic<bool> *>(flag)->load();
+}
+
+} // namespace
+
+SearchablePdfWriter::SearchablePdfWriter() = default;
+
+SearchablePdfWriter::~SearchablePdfWriter()
+{
+    abandon();
+}
+
+bool SearchablePdfWriter::fail(const QString &reason)
+{
+    m_error = reason;
+    abandon();
+    return false;
+}
+
+void SearchablePdfWriter::abandon()
+{
+    m_renderer.reset();
+    if (!m_temporaryPath.isEmpty())
+        QFile::remove(m_temporaryPath);
+    m_temporaryPath.clear();
+}
+
+bool SearchablePdfWriter::open(const QString &path, const Options &options)
+{
+    abandon();
+    m_options = options;
+    m_path = QFileInfo(path).absoluteFilePath();
+    m_pages = 0;
+    m_error.clear();
+    m_cancelled = false;
+    if (m_options.dataFolder.isEmpty())
+        m_options.dataFolder = OcrLanguages::dataFolder();
+
+    const QFileInfo target(m_path);
+    if (!target.dir().exists())
+        return fail(QStringLiteral("the folder %1 does not exist").arg(target.absolutePath()));
+    if (target.isDir())
+        return fail(QStringLiteral("%1 is a folder").arg(m_path));
+
+    m_api = std::make_unique<tesseract::TessBaseAPI>();
+    const QByteArray dataFolder = QFile::encodeName(m_options.dataFolder);
+    const QByteArray languages = m_options.languages.join(u'+').toUtf8();
+    if (m_api->Init(dataFolder.constData(), languages.constData(), tesseract::OEM_LSTM_ONLY) != 0) {
+        m_api.reset();
+        return fail(QStringLiteral("no OCR data for %1 in %2").arg(QString::fromUtf8(languages), m_options.dataFolder));
+    }
+    m_api->SetVariable("jpg_quality", QByteArray::number(m_options.jpegQuality).constData());
+
+    // The renderer adds ".pdf" to the name it is given.
+    const QString base = target.dir().filePath(QStringLiteral(".%1.%2.partial").arg(target.fileName()).arg(::getpid()));
+    m_temporaryPath = base + QStringLiteral(".pdf");
+    m_renderer = std::make_unique<tesseract::TessPDFRenderer>(QFile::encodeName(base).constData(),
+                                                              dataFolder.constData(), false);
+    const QByteArray title = (m_options.title.isEmpty() ? target.completeBaseName() : m_options.title).toUtf8();
+    if (!m_renderer->happy() || !m_renderer->BeginDocument(title.constData()))
+        return fail(QStringLiteral("%1 cannot be written in %2").arg(target.fileName(), target.absolutePath()));
+    return true;
+}
+
+bool SearchablePdfWriter::recognise(const QImage &page, int *confidence)
+{
+    Pix *pix = pixFromImage(page, m_options.dotsPerInch);
+    m_api->SetInputName(nullptr);
+    m_api->SetImage(pix);
+    m_api->SetSourceResolution(m_options.dotsPerInch);
+    pixDestroy(&pix);
+    tesseract::ETEXT_DESC monitor;
+    monitor.cancel = &cancelRequested;
+    monitor.cancel_this = &m_cancelled;
+    const bool recognised = m_api->Recognize(&monitor) == 0 && !m_cancelled;
+    *confidence = recognised ? m_api->MeanTextConf() : 0;
+    return recognised;
+}
+
+bool SearchablePdfWriter::addPage(const QImage &page)
+{
+    if (!m_renderer)
+        return false;
+    if (page.isNull())
+        return fail(QStringLiteral("an empty page"));
+
+    QImage upright = textRunsDownThePage(page) ? page.transformed(QTransform().rotate(90)) : page;
+    int confidence = 0;
+    if (!recognise(upright, &confidence))
+        return fail(m_cancelled ? QStringLiteral("cancelled") : QStringLiteral("recognition failed"));
+    if (confidence < kDoubtfulConfidence) {
+        const QImage turned = upright.transformed(QTransform().rotate(180));
+        int turnedConfidence = 0;
+        if (!recognise(turned, &turnedConfidence))
+            return fail(m_cancelled ? QStringLiteral("cancelled") : QStringLiteral("recognition failed"));
+        if (turnedConfidence > confidence) {
+            upright = turned;
+        } else if (!recognise(upright, &confidence)) {
+            return fail(m_cancelled ? QStringLiteral("cancelled") : QStringLiteral("recognition failed"));
+        }
+    }
+    const std::unique_ptr<char[]> text(m_api->GetUTF8Text());
+    m_lastPageText = QString::fromUtf8(text ? text.get() : "");
+    if (!m_renderer->AddImage(m_api.get()) || !m_renderer->happy())
+        return fail(QStringLiteral("%1 could not be written").arg(m_temporaryPath));
+    ++m_pages;
+    return true;
+}
+
+bool SearchablePdfWriter::finish()
+{
+    if (!m_renderer)
+        return false;
+    if (m_pages == 0)
+        return fail(QStringLiteral("no pages"));
+    const bool ended = m_renderer->EndDocument() && m_renderer->happy();
+    m_renderer.reset(); // closes the file
+    if (!ended)
+        return fail(QStringLiteral("%1 could not be written").arg(m_temporaryPath));
+    QFile written(m_temporaryPath);
+    if (!written.open(QIODevice::ReadWrite) || ::fsync(written.handle()) != 0)
+        return fail(QStringLiteral("%1 could not be written").arg(m_temporaryPath));
+    written.close();
+    if (std::rename(QFile::encodeName(m_temporaryPath).constData(), QFile::encodeName(m_path).constData()) != 0)
+        return fail(QStringLiteral("%1 could not be renamed to %2").arg(m_temporaryPath, m_path));
+    m_temporaryPath.clear();
+    m_api.reset();
+    return true;
+}
+
+void SearchablePdfWriter::cancel()
+{
+    m_cancelled = true;
+}
+
+} // namespace scan
