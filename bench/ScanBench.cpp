@@ -3,7 +3,7 @@
 // the still to its page in a PDF, how well its text is read back, and how
 // large the page is in the file.
 //
-//   scan_bench [finding-repeats]
+//   scan_bench [finding-repeats] [find]   (find: page finding only)
 #include "OcrThreadLimit.h"
 #include "PageCleaner.h"
 #include "PageFinder.h"
@@ -20,6 +20,7 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <cstring>
 #include <vector>
 
 namespace {
@@ -118,6 +119,8 @@ int main(int argc, char **argv)
                 sumJaccard / static_cast<double>(scenes.size()), found, scenes.size(), worstCorner, median(allMs),
                 worstMs);
 
+    if (argc > 2 && std::strcmp(argv[2], "find") == 0)
+        return 0;
     std::printf("Press to PDF (straighten, clean, recognise, write), one page, OMP threads %d\n",
                 scan::OcrThreadLimit::effectiveLimit());
     std::printf("%-30s %-7s %8s %8s %10s\n", "scene", "mode", "s", "CER %", "KB");

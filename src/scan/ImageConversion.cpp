@@ -28,6 +28,45 @@ cv::Mat greyMatFromImage(const QImage &image)
     return grey;
 }
 
+cv::Mat reducedRgbMat(const QImage &image, int factor)
+{
+    const auto view = [](const QImage &picture, int type) {
+        return cv::Mat(picture.height(), picture.width(), type, const_cast<uchar *>(picture.constBits()),
+                       static_cast<size_t>(picture.bytesPerLine()));
+    };
+    cv::Mat source;
+    int conversion = -1;
+    QImage converted;
+    switch (image.format()) {
+    case QImage::Format_RGB888:
+        source = view(image, CV_8UC3);
+        break;
+    case QImage::Format_RGB32:
+    case QImage::Format_ARGB32:
+    case QImage::Format_ARGB32_Premultiplied:
+        // 0xAARRGGBB words: B, G, R, A in memory on little-endian machines.
+        source = view(image, CV_8UC4);
+        conversion = Q_BYTE_ORDER == Q_LITTLE_ENDIAN ? cv::COLOR_BGRA2RGB : cv::COLOR_RGBA2RGB;
+        break;
+    case QImage::Format_Grayscale8:
+        source = view(image, CV_8UC1);
+        conversion = cv::COLOR_GRAY2RGB;
+        break;
+    default:
+        converted = image.convertToFormat(QImage::Format_RGB888);
+        source = view(converted, CV_8UC3);
+        break;
+    }
+    cv::Mat reduced;
+    if (factor > 1)
+        cv::resize(source, reduced, {image.width() / factor, image.height() / factor}, 0, 0, cv::INTER_AREA);
+    else
+        reduced = source.clone();
+    if (conversion >= 0)
+        cv::cvtColor(reduced, reduced, conversion);
+    return reduced;
+}
+
 QImage imageFromRgbMat(const cv::Mat &rgb)
 {
     CV_Assert(rgb.type() == CV_8UC3);

@@ -13,6 +13,9 @@ namespace scan {
 // other's buffer.
 cv::Mat rgbMatFromImage(const QImage &image);  // CV_8UC3, R G B
 cv::Mat greyMatFromImage(const QImage &image); // CV_8UC1
+// The picture reduced by a whole factor (averaging blocks of factor x factor
+// pixels, OpenCV's fast case), read in place where its format allows.
+cv::Mat reducedRgbMat(const QImage &image, int factor);
 QImage imageFromRgbMat(const cv::Mat &rgb);
 QImage imageFromGreyMat(const cv::Mat &grey);
 // A 1-bit picture from a grey one: below 128 is black.

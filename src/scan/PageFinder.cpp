@@ -6,6 +6,7 @@
 
 #include <opencv2/imgproc.hpp>
 
+
 #include <algorithm>
 #include <cmath>
 #include <numeric>
@@ -23,6 +24,8 @@ constexpr double kAcceptedShare = 0.6;
 constexpr double kAcceptedWeakestSide = 0.3;
 // A contour whose outline is this well supported needs no line search.
 constexpr double kConvincingShare = 0.93;
+// Straight lines kept from each edge map for building quadrilaterals.
+constexpr std::size_t kLinesPerSource = 14;
 
 struct Candidate
 {
@@ -95,10 +98,25 @@ struct EdgeLine
 {
     double theta = 0; // 0..π
     double rho = 0;
-    double length = 0;
+    double length = 0; // weighted by edge strength
 };
 
-std::vector<EdgeLine> edgeLines(const cv::Mat &edges, int workingLength)
+// The mean edge strength along a segment: a page's edge against a desk is
+// stronger than the grain of the desk or the weave of a cloth.
+double meanStrength(const cv::Mat &strength, const cv::Vec4i &s, double length)
+{
+    const int samples = std::max(2, static_cast<int>(length / 2));
+    double sum = 0;
+    for (int i = 0; i <= samples; ++i) {
+        const double t = static_cast<double>(i) / samples;
+        const int x = std::clamp(cvRound(s[0] + t * (s[2] - s[0])), 0, strength.cols - 1);
+        const int y = std::clamp(cvRound(s[1] + t * (s[3] - s[1])), 0, strength.rows - 1);
+        sum += strength.at<float>(y, x);
+    }
+    return sum / (samples + 1);
+}
+
+std::vector<EdgeLine> edgeLines(const cv::Mat &edges, const cv::Mat &strength, int workingLength)
 {
     std::vector<cv::Vec4i> segments;
     cv::HoughLinesP(edges, segments, 1, CV_PI / 180, 40, workingLength * 0.06, 6);
@@ -106,7 +124,7 @@ std::vector<EdgeLine> edgeLines(const cv::Mat &edges, int workingLength)
     for (const cv::Vec4i &s : segments) {
         const double dx = s[2] - s[0];
         const double dy = s[3] - s[1];
-        const double length = std::hypot(dx, dy);
+        const double length = std::hypot(dx, dy) * meanStrength(strength, s, std::hypot(dx, dy));
         double theta = std::atan2(dx, -dy); // the normal's angle
         double rho = s[0] * std::cos(theta) + s[1] * std::sin(theta);
         if (theta < 0) {
@@ -136,9 +154,62 @@ std::vector<EdgeLine> edgeLines(const cv::Mat &edges, int workingLength)
             lines.push_back({theta, rho, length});
     }
     std::sort(lines.begin(), lines.end(), [](const EdgeLine &a, const EdgeLine &b) { return a.length > b.length; });
-    if (lines.size() > 18)
-        lines.resize(18);
+    if (lines.size() > kLinesPerSource)
+        lines.resize(kLinesPerSource);
     return lines;
+}
+
+// Where paper is: bright and grey. Wood, cloth and skin are coloured, mats
+// dark; 2·min − max of the channels keeps white paper high and brings a
+// coloured surface down by its saturation. The largest region above Otsu's
+// threshold is taken for the page, and its boundary is where its edge lines
+// are looked for, away from the stripes of a cloth or the grain of a desk.
+std::optional<cv::Mat> paperBoundary(const cv::Mat &rgb, double minimumShare)
+{
+    std::vector<cv::Mat> channels;
+    cv::split(rgb, channels);
+    cv::Mat lowest;
+    cv::Mat highest;
+    cv::Mat(cv::min(cv::min(channels[0], channels[1]), channels[2])).convertTo(lowest, CV_16S);
+    cv::Mat(cv::max(cv::max(channels[0], channels[1]), channels[2])).convertTo(highest, CV_16S);
+    cv::Mat paperness;
+    cv::Mat(lowest * 2 - highest).convertTo(paperness, CV_8U); // saturates at 0 and 255
+    cv::GaussianBlur(paperness, paperness, {5, 5}, 0);
+    cv::Mat mask;
+    cv::threshold(paperness, mask, 0, 255, cv::THRESH_BINARY | cv::THRESH_OTSU);
+    const cv::Mat kernel = cv::getStructuringElement(cv::MORPH_RECT, {5, 5});
+    cv::morphologyEx(mask, mask, cv::MORPH_OPEN, kernel);
+    cv::morphologyEx(mask, mask, cv::MORPH_CLOSE, kernel);
+    cv::Mat labels;
+    cv::Mat stats;
+    cv::Mat centroids;
+    const int count = cv::connectedComponentsWithStats(mask, labels, stats, centroids, 4, CV_32S);
+    int largest = 0;
+    for (int label = 1; label < count; ++label) {
+        if (largest == 0 || stats.at<int>(label, cv::CC_STAT_AREA) > stats.at<int>(largest, cv::CC_STAT_AREA))
+            largest = label;
+    }
+    if (largest == 0)
+        return std::nullopt;
+    // A page is one solid region, a hand's or a fold's bite out of it aside;
+    // anything else (a light desk as bright as the paper) is no guide.
+    const cv::Mat region = labels == largest;
+    std::vector<std::vector<cv::Point>> outlines;
+    cv::findContours(region, outlines, cv::RETR_EXTERNAL, cv::CHAIN_APPROX_SIMPLE);
+    if (outlines.empty())
+        return std::nullopt;
+    const auto outline = std::max_element(outlines.begin(), outlines.end(), [](const auto &a, const auto &b) {
+        return cv::contourArea(a) < cv::contourArea(b);
+    });
+    std::vector<cv::Point> hull;
+    cv::convexHull(*outline, hull);
+    const double area = cv::contourArea(*outline);
+    const double frameArea = static_cast<double>(rgb.cols) * rgb.rows;
+    if (area < minimumShare * frameArea || area > 0.97 * frameArea || area < 0.85 * cv::contourArea(hull))
+        return std::nullopt;
+    cv::Mat boundary;
+    cv::morphologyEx(region, boundary, cv::MORPH_GRADIENT, cv::getStructuringElement(cv::MORPH_RECT, {3, 3}));
+    return boundary;
 }
 
 double angleBetween(const EdgeLine &a, const EdgeLine &b)
@@ -216,11 +287,10 @@ FoundPage PageFinder::find(const QImage &frame) const
     answer.corners = wholeFrame(frame.width(), frame.height());
 
     const int longSide = std::max(frame.width(), frame.height());
-    const double scale = std::min(1.0, static_cast<double>(m_settings.workingLength) / longSide);
-    const QImage small = frame.scaled(std::max(1, qRound(frame.width() * scale)),
-                                      std::max(1, qRound(frame.height() * scale)), Qt::IgnoreAspectRatio,
-                                      Qt::SmoothTransformation);
-    cv::Mat grey = greyMatFromImage(small);
+    const int factor = std::max(1, static_cast<int>(std::lround(static_cast<double>(longSide) / m_settings.workingLength)));
+    const cv::Mat smallRgb = reducedRgbMat(frame, factor);
+    cv::Mat grey;
+    cv::cvtColor(smallRgb, grey, cv::COLOR_RGB2GRAY);
     // Text and thin dark lines on the page vanish under a closing; the
     // page's own edges stay.
     cv::morphologyEx(grey, grey, cv::MORPH_CLOSE, cv::getStructuringElement(cv::MORPH_RECT, {5, 5}));
@@ -229,6 +299,13 @@ FoundPage PageFinder::find(const QImage &frame) const
     cv::Canny(grey, edges, 20, 50);
 
     const EdgeSupport support(grey);
+    cv::Mat strength;
+    {
+        cv::Mat gx, gy;
+        cv::Sobel(grey, gx, CV_32F, 1, 0, 3);
+        cv::Sobel(grey, gy, CV_32F, 0, 1, 3);
+        cv::magnitude(gx, gy, strength);
+    }
     const double minimumArea = m_settings.minimumPageShare * grey.cols * grey.rows;
     std::optional<Candidate> best;
     const auto consider = [&](const Quad &quad, FoundBy foundBy) {
@@ -243,19 +320,27 @@ FoundPage PageFinder::find(const QImage &frame) const
     for (const Quad &quad : contourCandidates(edges, minimumArea))
         consider(quad, FoundBy::Contours);
     if (!best || best->score.share() < kConvincingShare) {
-        for (const Quad &quad : lineCandidates(edgeLines(edges, m_settings.workingLength)))
+        // Where the paper stands out as a region of its own, its boundary
+        // alone gives the lines; else every edge of the picture does.
+        const std::optional<cv::Mat> boundary = paperBoundary(smallRgb, m_settings.minimumPageShare);
+        if (boundary) {
+            for (const Quad &quad : contourCandidates(*boundary, minimumArea))
+                consider(quad, FoundBy::Contours);
+        }
+        const std::vector<EdgeLine> lines = edgeLines(boundary ? *boundary : edges, strength, m_settings.workingLength);
+        for (const Quad &quad : lineCandidates(lines))
             consider(quad, FoundBy::Lines);
     }
     if (!best)
         return answer;
 
-    const double toFull = 1.0 / scale;
+    const double toFull = factor;
     PageCorners corners;
     for (std::size_t i = 0; i < 4; ++i) {
         // A pixel's centre on the copy is a block's centre on the frame.
         corners[i] = QPointF((best->quad[i].x + 0.5) * toFull - 0.5, (best->quad[i].y + 0.5) * toFull - 0.5);
     }
-    if (m_settings.refineAtFullSize && scale < 1.0)
+    if (m_settings.refineAtFullSize && factor > 1)
         corners = CornerRefiner(3.0 * toFull + 4.0).refine(frame, corners);
     answer.corners = corners;
     answer.foundBy = best->foundBy;

@@ -211,6 +211,28 @@ void drawHand(QImage &frame, const scan::PageCorners &page)
     painter.drawPath(hand.simplified());
 }
 
+// The top left corner folded under along a diagonal: the desk shows where
+// it was, and the paper's back where it now lies.
+void foldCorner(cv::Mat &rgb, const cv::Mat &bareDesk, const cv::Point2f *corners)
+{
+    const cv::Point2f corner = corners[0];
+    const cv::Point2f alongTop = corners[1] - corner;
+    const cv::Point2f alongLeft = corners[3] - corner;
+    const cv::Point2f a = corner + alongTop * (260.f / static_cast<float>(cv::norm(alongTop)));
+    const cv::Point2f b = corner + alongLeft * (300.f / static_cast<float>(cv::norm(alongLeft)));
+    // The corner mirrored across the fold.
+    const cv::Point2f fold = (b - a) * (1.f / static_cast<float>(cv::norm(b - a)));
+    const cv::Point2f fromA = corner - a;
+    const cv::Point2f foot = a + fold * fromA.dot(fold);
+    const cv::Point2f mirrored = foot * 2.f - corner;
+    cv::Mat gone(rgb.size(), CV_8U, cv::Scalar(0));
+    const std::vector<cv::Point> missing{cv::Point(corner), cv::Point(a), cv::Point(b)};
+    cv::fillConvexPoly(gone, missing, cv::Scalar(255), cv::LINE_AA);
+    bareDesk.copyTo(rgb, gone);
+    const std::vector<cv::Point> back{cv::Point(mirrored), cv::Point(a), cv::Point(b)};
+    cv::fillConvexPoly(rgb, back, cv::Scalar(214, 211, 204), cv::LINE_AA);
+}
+
 } // namespace
 
 const Page &textPage()
@@ -230,6 +252,7 @@ Picture photograph(const Scene &scene)
     picture.page = pageCorners(scene.placement);
 
     cv::Mat rgb = desk(scene.desk, rng);
+    const cv::Mat bareDesk = scene.foldedCorner ? rgb.clone() : cv::Mat();
     const cv::Mat paper = scan::rgbMatFromImage(textPage().image);
     const cv::Point2f from[4] = {{0, 0}, {kPageWidth - 1.f, 0}, {kPageWidth - 1.f, kPageHeight - 1.f}, {0, kPageHeight - 1.f}};
     cv::Point2f to[4];
@@ -250,6 +273,9 @@ Picture photograph(const Scene &scene)
             if (c > 0)
                 rgb.at<cv::Vec3f>(y, x) = rgb.at<cv::Vec3f>(y, x) * (1 - c) + warped.at<cv::Vec3f>(y, x) * c;
         }
+
+    if (scene.foldedCorner)
+        foldCorner(rgb, bareDesk, to);
 
     QImage frame;
     if (scene.hand) {
@@ -291,6 +317,8 @@ std::vector<Scene> deskScenes()
         {"quarter_turn", Desk::Wood, Placement::QuarterTurn, true, false, false, 1.0, 3.0},
         {"half_turn", Desk::DarkMat, Placement::HalfTurn, false, true, false, 1.0, 3.0},
         {"fills_frame", Desk::LightGrey, Placement::FillsFrame, true, false, false, 1.0, 3.0},
+        {"folded_corner", Desk::Wood, Placement::Upright, false, false, false, 1.0, 3.0, true},
+        {"folded_corner_and_hand", Desk::Cloth, Placement::Upright, true, false, true, 1.0, 3.0, true},
     };
 }
 

@@ -26,6 +26,7 @@ struct Scene
     bool hand = false;
     double blurSigma = 0.0;
     double noiseSigma = 0.0;
+    bool foldedCorner = false; // the page's top left corner folded over, as round a staple
 };
 
 struct Page
