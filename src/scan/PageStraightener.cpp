@@ -28,14 +28,53 @@ int dots(double inches) { return static_cast<int>(std::lround(inches * PageStrai
 
 } // namespace
 
-QSize PageStraightener::pageSize(const PageCorners &c)
+double PageStraightener::proportions(const PageCorners &c, QSize picture)
 {
     const double width = (distance(c[0], c[1]) + distance(c[3], c[2])) / 2;
     const double height = (distance(c[0], c[3]) + distance(c[1], c[2])) / 2;
-    if (width < 1 || height < 1)
+    const double measured = height > 0 ? width / height : 1.0;
+
+    const cv::Vec3d m1(c[0].x(), c[0].y(), 1); // top left
+    const cv::Vec3d m2(c[1].x(), c[1].y(), 1); // top right
+    const cv::Vec3d m3(c[3].x(), c[3].y(), 1); // bottom left
+    const cv::Vec3d m4(c[2].x(), c[2].y(), 1); // bottom right
+    const double k2 = m1.cross(m4).dot(m3) / m2.cross(m4).dot(m3);
+    const double k3 = m1.cross(m4).dot(m2) / m3.cross(m4).dot(m2);
+    const cv::Vec3d n2 = k2 * m2 - m1;
+    const cv::Vec3d n3 = k3 * m3 - m1;
+    const double u0 = picture.width() / 2.0;
+    const double v0 = picture.height() / 2.0;
+    // Nearly a parallelogram: no perspective to undo.
+    if (std::abs(n2[2]) < 1e-6 || std::abs(n3[2]) < 1e-6)
+        return measured;
+    const double focalSquared =
+        -((n2[0] * n3[0] - (n2[0] * n3[2] + n2[2] * n3[0]) * u0 + n2[2] * n3[2] * u0 * u0)
+          + (n2[1] * n3[1] - (n2[1] * n3[2] + n2[2] * n3[1]) * v0 + n2[2] * n3[2] * v0 * v0))
+        / (n2[2] * n3[2]);
+    if (!(focalSquared > 0))
+        return measured;
+    const double f = std::sqrt(focalSquared);
+    // nᵀ (A Aᵀ)⁻¹ n with A the camera matrix (f, f, u0, v0).
+    const auto norm = [&](const cv::Vec3d &n) {
+        const double x = (n[0] - u0 * n[2]) / f;
+        const double y = (n[1] - v0 * n[2]) / f;
+        return x * x + y * y + n[2] * n[2];
+    };
+    const double ratio = std::sqrt(norm(n2) / norm(n3));
+    // A focal length far from any camera's means the outline is not a
+    // rectangle seen in perspective (a hand-set outline): trust the measure.
+    if (!std::isfinite(ratio) || f < 0.3 * picture.width() || f > 10.0 * picture.width())
+        return measured;
+    return ratio;
+}
+
+QSize PageStraightener::pageSize(const PageCorners &c, QSize picture)
+{
+    const double widthOverHeight = proportions(c, picture);
+    if (!(widthOverHeight > 0.05 && widthOverHeight < 20))
         return {dots(kA4.shortInches), dots(kA4.longInches)};
-    const bool portrait = height >= width;
-    const double ratio = std::max(width, height) / std::min(width, height);
+    const bool portrait = widthOverHeight <= 1.0;
+    const double ratio = portrait ? 1.0 / widthOverHeight : widthOverHeight;
     Paper paper{0, 0};
     for (const Paper &known : {kA4, kLetter}) {
         if (std::abs(ratio / (known.longInches / known.shortInches) - 1.0) < kPaperTolerance) {
@@ -54,7 +93,7 @@ QSize PageStraightener::pageSize(const PageCorners &c)
 
 QImage PageStraightener::straighten(const QImage &still, const PageCorners &corners)
 {
-    const QSize size = pageSize(corners);
+    const QSize size = pageSize(corners, still.size());
     const cv::Mat source = still.format() == QImage::Format_Grayscale8 ? greyMatFromImage(still)
                                                                        : rgbMatFromImage(still);
     const cv::Point2f from[4] = {

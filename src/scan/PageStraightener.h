@@ -16,8 +16,13 @@ class PageStraightener
 public:
     static constexpr int kDotsPerInch = 300;
 
-    // The size the page gets, from its corners in the picture.
-    static QSize pageSize(const PageCorners &corners);
+    // The page's proportions, width over height, from its corners in a
+    // picture of the given size: undoing the camera's perspective where the
+    // outline is not a parallelogram (Zhang and He's method for whiteboards,
+    // with the picture's centre as the principal point), else as measured.
+    static double proportions(const PageCorners &corners, QSize picture);
+    // The size the page gets.
+    static QSize pageSize(const PageCorners &corners, QSize picture);
 
     static QImage straighten(const QImage &still, const PageCorners &corners);
 };

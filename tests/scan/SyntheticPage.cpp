@@ -84,19 +84,51 @@ QImage renderPage(QString *text)
     return page;
 }
 
-// Corners in the frame of the page's own top left, top right, bottom right
-// and bottom left: a camera above a desk, with a little keystone and tilt.
+// An A4 sheet on a desk seen by a pinhole camera (focal length 3000 px,
+// principal point at the frame's centre) at the given distance, turned on
+// the desk and with the camera tilted a little: the corners of the page's
+// own top left, top right, bottom right and bottom left in the frame.
+struct View
+{
+    double turnDegrees;  // the page on the desk
+    double tiltDegrees;  // the camera, forwards
+    double leanDegrees;  // the camera, sideways
+    double distanceMm;
+    double offsetXMm;
+    double offsetYMm;
+};
+
+scan::PageCorners project(const View &view)
+{
+    constexpr double kFocal = 3000;
+    const double turn = view.turnDegrees * M_PI / 180;
+    const double tilt = view.tiltDegrees * M_PI / 180;
+    const double lean = view.leanDegrees * M_PI / 180;
+    const QPointF sheet[4] = {{-105, -148.5}, {105, -148.5}, {105, 148.5}, {-105, 148.5}};
+    scan::PageCorners corners;
+    for (std::size_t i = 0; i < 4; ++i) {
+        const double x = sheet[i].x() * std::cos(turn) - sheet[i].y() * std::sin(turn) + view.offsetXMm;
+        const double y = sheet[i].x() * std::sin(turn) + sheet[i].y() * std::cos(turn) + view.offsetYMm;
+        const double y2 = y * std::cos(tilt);
+        const double z2 = y * std::sin(tilt);
+        const double x3 = x * std::cos(lean) + z2 * std::sin(lean);
+        const double z3 = -x * std::sin(lean) + z2 * std::cos(lean) + view.distanceMm;
+        corners[i] = QPointF(kFocal * x3 / z3 + kFrameWidth / 2.0, kFocal * y2 / z3 + kFrameHeight / 2.0);
+    }
+    return corners;
+}
+
 scan::PageCorners pageCorners(Placement placement)
 {
     switch (placement) {
     case Placement::Upright:
-        return {QPointF(905, 236), QPointF(2322, 262), QPointF(2381, 2252), QPointF(858, 2231)};
+        return project({1.2, 7, 2, 450, 2, -4});
     case Placement::QuarterTurn: // the page's top at the frame's right
-        return {QPointF(2660, 460), QPointF(2618, 1900), QPointF(570, 1880), QPointF(612, 420)};
+        return project({91, 6, -3, 450, 0, 3});
     case Placement::HalfTurn:
-        return {QPointF(2356, 2214), QPointF(930, 2240), QPointF(889, 250), QPointF(2300, 226)};
-    case Placement::FillsFrame: // landscape, up to about 40 px from the frame's edges
-        return {QPointF(60, 2340), QPointF(80, 110), QPointF(3230, 130), QPointF(3210, 2360)};
+        return project({181.5, -6, 2, 455, -3, 2});
+    case Placement::FillsFrame: // lying, within about 100 px of the frame's edges
+        return project({-89.5, 3, 0.5, 292, 0, 0});
     }
     return {};
 }
