@@ -2,6 +2,7 @@
 
 #include "ImageConversion.h"
 #include "OcrLanguages.h"
+#include "TextOrientation.h"
 
 #include <QDebug>
 #include <QDir>
@@ -14,8 +15,6 @@
 #include <tesseract/ocrclass.h>
 #include <tesseract/renderer.h>
 
-#include <opencv2/imgproc.hpp>
-
 #include <unistd.h>
 
 #include <cstdio>
@@ -24,31 +23,10 @@ namespace scan {
 
 namespace {
 
-// Below this mean word confidence a page may be upside down: the turned
-// page is read too, and the better reading kept.
+// Below this mean word confidence the page may still be upside down (a page
+// with little text, or not in Latin script): the turned page is read too,
+// and the better reading kept.
 constexpr int kDoubtfulConfidence = 60;
-
-// Lines of text make the ink's profile down the page jump between lines and
-// gaps; across the page it stays even. A page whose profile across jumps
-// more than down has its lines running down the page.
-bool textRunsDownThePage(const QImage &page)
-{
-    cv::Mat grey = greyMatFromImage(page.scaled(page.width() / 4, page.height() / 4, Qt::IgnoreAspectRatio,
-                                                Qt::SmoothTransformation));
-    cv::Mat ink;
-    cv::threshold(grey, ink, 0, 1, cv::THRESH_BINARY_INV | cv::THRESH_OTSU);
-    cv::Mat rows;
-    cv::Mat columns;
-    cv::reduce(ink, rows, 1, cv::REDUCE_SUM, CV_32F);
-    cv::reduce(ink, columns, 0, cv::REDUCE_SUM, CV_32F);
-    const auto unevenness = [](const cv::Mat &profile) {
-        cv::Scalar mean;
-        cv::Scalar deviation;
-        cv::meanStdDev(profile, mean, deviation);
-        return mean[0] > 0 ? deviation[0] / mean[0] : 0.0;
-    };
-    return unevenness(columns) > 1.3 * unevenness(rows) && unevenness(columns) > 0.3;
-}
 
 bool cancelRequested(void *flag, int)
 {
@@ -138,7 +116,8 @@ bool SearchablePdfWriter::addPage(const QImage &page)
     if (page.isNull())
         return fail(QStringLiteral("an empty page"));
 
-    QImage upright = textRunsDownThePage(page) ? page.transformed(QTransform().rotate(90)) : page;
+    const int turn = TextOrientation::uprightTurn(page);
+    QImage upright = turn == 0 ? page : page.transformed(QTransform().rotate(turn));
     int confidence = 0;
     if (!recognise(upright, &confidence))
         return fail(m_cancelled ? QStringLiteral("cancelled") : QStringLiteral("recognition failed"));

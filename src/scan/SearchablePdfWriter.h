@@ -41,8 +41,8 @@ public:
     SearchablePdfWriter &operator=(const SearchablePdfWriter &) = delete;
 
     bool open(const QString &path, const Options &options);
-    // The page as it is to appear; pages with text turned a quarter or half
-    // a turn are turned upright first.
+    // The page as it is to appear; a page whose text is turned a quarter or
+    // half a turn is turned upright first (TextOrientation).
     bool addPage(const QImage &page);
     bool finish();
     // Stops the page being recognised; the writer then fails and leaves no file.
