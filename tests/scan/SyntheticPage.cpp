@@ -152,44 +152,40 @@ cv::Mat desk(Desk kind, cv::RNG &rng)
         const cv::Mat bend = smoothNoise(rng, size, 6, 25.0);
         const cv::Mat fine = smoothNoise(rng, size, 400, 1.0);
         for (int y = 0; y < size.height; ++y) {
+            const float *bendRow = bend.ptr<float>(y);
+            const float *fineRow = fine.ptr<float>(y);
+            cv::Vec3f *out = rgb.ptr<cv::Vec3f>(y);
             for (int x = 0; x < size.width; ++x) {
-                const double phase = (y + bend.at<float>(y, x) * 4 + 0.02 * x) * 0.045;
-                const double band = 0.5 + 0.5 * std::sin(phase) + 0.25 * std::sin(phase * 3.7);
-                const double shade = 0.75 + 0.2 * band + 0.04 * fine.at<float>(y, x);
-                rgb.at<cv::Vec3f>(y, x) = cv::Vec3f(172, 118, 70) * static_cast<float>(shade);
+                const float phase = (static_cast<float>(y) + bendRow[x] * 4 + 0.02f * static_cast<float>(x)) * 0.045f;
+                const float band = 0.5f + 0.5f * std::sin(phase) + 0.25f * std::sin(phase * 3.7f);
+                out[x] = cv::Vec3f(172, 118, 70) * (0.75f + 0.2f * band + 0.04f * fineRow[x]);
             }
         }
         break;
     }
     case Desk::LightGrey: {
         const cv::Mat mottle = smoothNoise(rng, size, 40, 3.0);
-        for (int y = 0; y < size.height; ++y)
-            for (int x = 0; x < size.width; ++x) {
-                const float v = 206 + mottle.at<float>(y, x);
-                rgb.at<cv::Vec3f>(y, x) = cv::Vec3f(v, v, v - 4);
-            }
+        cv::Mat grey = mottle + 206;
+        cv::merge(std::vector<cv::Mat>{grey, grey, grey - 4}, rgb);
         break;
     }
     case Desk::DarkMat: {
         const cv::Mat mottle = smoothNoise(rng, size, 60, 4.0);
-        for (int y = 0; y < size.height; ++y)
-            for (int x = 0; x < size.width; ++x) {
-                const float v = mottle.at<float>(y, x);
-                rgb.at<cv::Vec3f>(y, x) = cv::Vec3f(38 + v, 44 + v, 52 + v);
-            }
+        cv::merge(std::vector<cv::Mat>{mottle + 38, mottle + 44, mottle + 52}, rgb);
         break;
     }
     case Desk::Cloth: {
         // A woven check: two colours in crossing stripes, with a weave.
-        for (int y = 0; y < size.height; ++y)
+        const cv::Vec3f navy(45, 58, 120), sand(196, 176, 140), mix(120, 117, 130);
+        for (int y = 0; y < size.height; ++y) {
+            cv::Vec3f *out = rgb.ptr<cv::Vec3f>(y);
+            const bool down = (y / 90) % 2 == 0;
             for (int x = 0; x < size.width; ++x) {
                 const bool across = (x / 90) % 2 == 0;
-                const bool down = (y / 90) % 2 == 0;
-                const cv::Vec3f navy(45, 58, 120), sand(196, 176, 140), mix(120, 117, 130);
-                cv::Vec3f colour = across && down ? navy : (!across && !down ? sand : mix);
-                colour *= static_cast<float>(0.9 + 0.1 * (((x + y) / 3) % 2));
-                rgb.at<cv::Vec3f>(y, x) = colour;
+                const cv::Vec3f &colour = across && down ? navy : (!across && !down ? sand : mix);
+                out[x] = colour * ((((x + y) / 3) % 2) ? 1.0f : 0.9f);
             }
+        }
         break;
     }
     }
@@ -202,11 +198,14 @@ void applyFalloff(cv::Mat &rgb)
 {
     const cv::Point2f lamp(0.3f * kFrameWidth, 0.2f * kFrameHeight);
     const double reach = std::hypot(kFrameWidth, kFrameHeight);
-    for (int y = 0; y < rgb.rows; ++y)
+    for (int y = 0; y < rgb.rows; ++y) {
+        cv::Vec3f *row = rgb.ptr<cv::Vec3f>(y);
+        const double dy = y - lamp.y;
         for (int x = 0; x < rgb.cols; ++x) {
-            const double r = std::hypot(x - lamp.x, y - lamp.y) / reach;
-            rgb.at<cv::Vec3f>(y, x) *= static_cast<float>(1.0 - 0.55 * r * r);
+            const double dx = x - lamp.x;
+            row[x] *= static_cast<float>(1.0 - 0.55 * (dx * dx + dy * dy) / (reach * reach));
         }
+    }
 }
 
 // The shadow of a head or an arm: a soft-edged band across the page.
@@ -214,12 +213,16 @@ void applyShadow(cv::Mat &rgb)
 {
     const cv::Point2f normal(0.8f, 0.6f);
     const double position = 0.55 * kFrameWidth * normal.x + 0.5 * kFrameHeight * normal.y;
-    for (int y = 0; y < rgb.rows; ++y)
+    for (int y = 0; y < rgb.rows; ++y) {
+        cv::Vec3f *row = rgb.ptr<cv::Vec3f>(y);
         for (int x = 0; x < rgb.cols; ++x) {
             const double d = x * normal.x + y * normal.y - position;
-            const double inside = 1.0 / (1.0 + std::exp(-d / 25.0));
-            rgb.at<cv::Vec3f>(y, x) *= static_cast<float>(1.0 - 0.45 * inside);
+            if (d < -400)
+                continue; // no shadow this far out
+            const double inside = d > 400 ? 1.0 : 1.0 / (1.0 + std::exp(-d / 25.0));
+            row[x] *= static_cast<float>(1.0 - 0.45 * inside);
         }
+    }
 }
 
 // A hand holding the page down: the palm off the page, the fingers reaching
@@ -299,12 +302,16 @@ Picture photograph(const Scene &scene)
     paper.convertTo(paperF, CV_32FC3, 0.96, 0);
     cv::warpPerspective(paperF, warped, warp, rgb.size(), cv::INTER_AREA);
     cv::warpPerspective(cv::Mat(paper.size(), CV_32F, cv::Scalar(1.0)), cover, warp, rgb.size(), cv::INTER_LINEAR);
-    for (int y = 0; y < rgb.rows; ++y)
+    for (int y = 0; y < rgb.rows; ++y) {
+        const float *coverRow = cover.ptr<float>(y);
+        const cv::Vec3f *paperRow = warped.ptr<cv::Vec3f>(y);
+        cv::Vec3f *row = rgb.ptr<cv::Vec3f>(y);
         for (int x = 0; x < rgb.cols; ++x) {
-            const float c = cover.at<float>(y, x);
+            const float c = coverRow[x];
             if (c > 0)
-                rgb.at<cv::Vec3f>(y, x) = rgb.at<cv::Vec3f>(y, x) * (1 - c) + warped.at<cv::Vec3f>(y, x) * c;
+                row[x] = row[x] * (1 - c) + paperRow[x] * c;
         }
+    }
 
     if (scene.foldedCorner)
         foldCorner(rgb, bareDesk, to);
