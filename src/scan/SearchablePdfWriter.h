@@ -49,7 +49,10 @@ public:
     void cancel();
     void abandon();
 
-    QString error() const { return m_error; }
+    // Where the document is written until it is finished, for a target.
+    static QString temporaryPathFor(const QString &path);
+
+    QString error() const { return m_error; } // a sentence naming the target
     QString temporaryPath() const { return m_temporaryPath; }
     QString lastPageText() const { return m_lastPageText; }
     int pageCount() const { return m_pages; }
@@ -57,6 +60,7 @@ public:
 private:
     bool recognise(const QImage &page, int *confidence);
     bool fail(const QString &reason);
+    QString failedRecognition() const;
 
     std::unique_ptr<tesseract::TessBaseAPI> m_api;
     std::unique_ptr<tesseract::TessPDFRenderer> m_renderer;

@@ -124,6 +124,11 @@ INSTANTIATE_TEST_SUITE_P(
         FailureCase{"unwritable_output_folder",
                     [](Folders &f) { return QStringList{f.goodImage, "-o", "/proc/tessel-scan-test.pdf"}; },
                     "cannot write"},
+        FailureCase{"missing_language_data",
+                    [](Folders &f) {
+                        return QStringList{f.goodImage, "--lang", "eng+zzz", "-o", f.output.filePath("out.pdf")};
+                    },
+                    "no OCR data for zzz"},
         FailureCase{"unknown_mode",
                     [](Folders &f) {
                         return QStringList{f.goodImage, "--mode", "sepia", "-o", f.output.filePath("out.pdf")};

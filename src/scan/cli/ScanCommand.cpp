@@ -135,12 +135,13 @@ int ScanCommand::run(const Arguments &arguments)
     qInfo().noquote() << "OCR languages:" << options.languages.join(u'+') << "threads:"
                       << scan::OcrThreadLimit::effectiveLimit();
 
+    // Known before the file exists, so that a signal never leaves it behind.
+    rememberTemporaryFile(scan::SearchablePdfWriter::temporaryPathFor(arguments.output));
     scan::SearchablePdfWriter writer;
     if (!writer.open(arguments.output, options)) {
-        printError(QStringLiteral("cannot write %1: %2").arg(arguments.output, writer.error()));
+        printError(writer.error());
         return 1;
     }
-    rememberTemporaryFile(writer.temporaryPath());
 
     const scan::PageFinder finder;
     const qsizetype total = arguments.images.size();
@@ -165,7 +166,7 @@ int ScanCommand::run(const Arguments &arguments)
                                      .arg(page.height());
         }
         if (!writer.addPage(page)) {
-            printError(QStringLiteral("cannot write %1: %2").arg(arguments.output, writer.error()));
+            printError(writer.error());
             return 1;
         }
         qInfo().noquote() << QStringLiteral("%1: recognised in %2 s")
@@ -177,7 +178,7 @@ int ScanCommand::run(const Arguments &arguments)
         }
     }
     if (!writer.finish()) {
-        printError(QStringLiteral("cannot write %1: %2").arg(arguments.output, writer.error()));
+        printError(writer.error());
         return 1;
     }
     g_temporaryFile[0] = '\0';
