@@ -6,10 +6,9 @@
 
 #include <opencv2/imgproc.hpp>
 
-
 #include <algorithm>
 #include <cmath>
-#include <numeric>
+#include <optional>
 #include <vector>
 
 namespace scan {
