@@ -20,6 +20,10 @@ camera as it is plugged in and out."
 that menu item in the system tray and the camera's buttons in a small panel.
 It serves the driver's channel, a socket in the user's runtime folder,
 and needs no privilege."
+  "The command tessel-scan turns photos of pages into one searchable PDF: it
+finds each page, straightens and cleans it, and recognises its text with
+Tesseract (English, and the user's language where its OCR data is
+installed)."
   "The package also installs a udev rule that gives the user at the seat access
 to the camera, and enables the systemd user units of the watchdog and of the
 tray program for every graphical session, and XDG autostart entries for
@@ -42,8 +46,20 @@ set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
 set(CPACK_DEBIAN_PACKAGE_DEPENDS "qt6-qpa-plugins")
 # The viewer's camera pipeline (Qt Multimedia's GStreamer backend: v4l2src, videoconvert) and its SVG icon.
 string(APPEND CPACK_DEBIAN_PACKAGE_DEPENDS ", gstreamer1.0-plugins-good, gstreamer1.0-plugins-base, libqt6svg6")
+# The scan engine's OCR data (dpkg-shlibdeps finds libtesseract and OpenCV
+# but not the data files they read): English always, and the languages of
+# the programs' language file where the user wants them.
+string(APPEND CPACK_DEBIAN_PACKAGE_DEPENDS ", tesseract-ocr-eng")
+# Tesseract's names for the other 18 languages of "Brivara Tessel.xml",
+# with Debian's and Fedora's spelling of the package names.
+set(TESSEL_OCR_LANGUAGES dan nld fra hun ita nor pol por rus swe ara jpn fin deu spa chi_sim chi_tra cat)
+list(TRANSFORM TESSEL_OCR_LANGUAGES REPLACE "_" "-" OUTPUT_VARIABLE ocr_debian)
+list(TRANSFORM ocr_debian PREPEND "tesseract-ocr-")
+list(JOIN ocr_debian ", " ocr_debian)
+list(TRANSFORM TESSEL_OCR_LANGUAGES PREPEND "tesseract-langpack-" OUTPUT_VARIABLE ocr_fedora)
+list(JOIN ocr_fedora ", " ocr_fedora)
 # For "uaccess": logind applies the tag at the seat.
-set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "systemd")
+set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "systemd, ${ocr_debian}")
 configure_file(${CMAKE_SOURCE_DIR}/packaging/debian/postinst.in ${CMAKE_BINARY_DIR}/packaging/postinst @ONLY)
 # The autostart entries lie in /etc: a local change to them is the admin's.
 set(tessel_autostart_entries /etc/xdg/autostart/tesselwatchdog.desktop /etc/xdg/autostart/brivaradriver.desktop)
@@ -77,7 +93,7 @@ set(CPACK_RPM_PACKAGE_URL "https://www.brivara.com/tessel")
 # camera pipeline, Qt's SVG image plugin for the icons, and udev for the
 # camera's rule.
 set(CPACK_RPM_PACKAGE_REQUIRES
-  "qt6-qtbase-gui, qt6-qtsvg, gstreamer1-plugins-good, gstreamer1-plugins-base, systemd-udev")
+  "qt6-qtbase-gui, qt6-qtsvg, gstreamer1-plugins-good, gstreamer1-plugins-base, systemd-udev, tesseract-langpack-eng")
 set(CPACK_RPM_CHANGELOG_FILE ${CMAKE_SOURCE_DIR}/packaging/rpm/changelog)
 set(CPACK_RPM_POST_INSTALL_SCRIPT_FILE ${CMAKE_SOURCE_DIR}/packaging/rpm/post)
 set(CPACK_RPM_PRE_UNINSTALL_SCRIPT_FILE ${CMAKE_SOURCE_DIR}/packaging/rpm/preun)
@@ -98,8 +114,11 @@ set(CPACK_RPM_DEBUGINFO_PACKAGE OFF)
 # The .deb has no build-id links either; the packager is whom to ask.
 # CPack has stripped what is to be stripped: rpmbuild's own pass would also
 # strip the padded updater and so move where an appended image starts.
+# CMake 3.25's CPack has no field for weak dependencies beyond Suggests;
+# these lines land in the spec's preamble, where Recommends belongs.
 set(CPACK_RPM_SPEC_MORE_DEFINE "%define _build_id_links none
 %define packager ${CPACK_PACKAGE_CONTACT}
-%define __os_install_post %{nil}")
+%define __os_install_post %{nil}
+Recommends: ${ocr_fedora}")
 
 include(CPack)

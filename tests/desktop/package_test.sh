@@ -31,8 +31,9 @@ grep -qx 'ExecStart=/usr/libexec/tessel/tesselwatchdogapplication' "$work/root/u
   || fail "the unit does not start the installed program"
 grep -qx 'WantedBy=graphical-session.target' "$work/root/usr/lib/systemd/user/tesselwatchdog.service" \
   || fail "the unit is not for graphical sessions"
-for program in tesselwatchdogapplication brivaradriver tessel; do
-  file "$work/root/usr/libexec/tessel/$program" | grep -q ', stripped' || fail "$program is not stripped"
+for program in usr/libexec/tessel/tesselwatchdogapplication usr/libexec/tessel/brivaradriver usr/libexec/tessel/tessel \
+               usr/bin/tessel-scan; do
+  file "$work/root/$program" | grep -q ', stripped' || fail "$program is not stripped"
 done
 # The updater is stripped too, yet still padded to where a delivered image
 # is appended.
@@ -62,10 +63,19 @@ done < <(find "$work/root/usr/share" -path '*/metainfo/*.xml' -print0)
 depends=$(dpkg-deb -f "$deb" Depends)
 echo "Depends: $depends"
 for library in libc6 libqt6core6 libqt6gui6 libqt6widgets6 libqt6dbus6 libqt6xml6 libqt6multimedia6 libqt6network6 \
-               libqt6svg6 libudev1; do
+               libqt6svg6 libudev1 libtesseract5 libopencv-core406 libopencv-imgproc406; do
   [[ ",$depends" == *[,\ ]$library\ \(* ]] || fail "Depends lacks $library with a version"
 done
 [[ ",$depends," != *"libcap2-bin"* ]] || fail "Depends names libcap2-bin, which nothing needs"
+# Leptonica's shlibs name no version.
+[[ ",$depends," == *", liblept5,"* ]] || fail "Depends lacks liblept5"
+[[ ",$depends," == *", tesseract-ocr-eng,"* ]] || fail "Depends lacks tesseract-ocr-eng (tessel-scan's OCR data)"
+# The OCR data of the language file's other 18 languages is recommended.
+recommends=$(dpkg-deb -f "$deb" Recommends)
+echo "Recommends: $recommends"
+for language in dan nld fra hun ita nor pol por rus swe ara jpn fin deu spa chi-sim chi-tra cat; do
+  [[ ",$recommends," == *[,\ ]tesseract-ocr-$language,* ]] || fail "Recommends lacks tesseract-ocr-$language"
+done
 
 # The maintainer script enables both user units for every graphical session
 # and gives no program a capability (run against the unpacked tree; udev is

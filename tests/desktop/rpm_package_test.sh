@@ -47,8 +47,13 @@ done
 # run time.
 rpm -qpR "$package" >"$work/requires"
 for requirement in 'libQt6Core.so.6()(64bit)' 'libQt6Network.so.6()(64bit)' 'libQt6Svg.so.6()(64bit)' \
-                   'libudev.so.1()(64bit)' qt6-qtbase-gui systemd-udev; do
+                   'libudev.so.1()(64bit)' 'libtesseract.so.5()(64bit)' 'libopencv_imgproc.so.406()(64bit)' \
+                   qt6-qtbase-gui systemd-udev tesseract-langpack-eng; do
   grep -qxF "$requirement" "$work/requires" || fail "Requires lacks $requirement"
+done
+rpm -qp --recommends "$package" >"$work/recommends"
+for language in dan nld fra hun ita nor pol por rus swe ara jpn fin deu spa chi_sim chi_tra cat; do
+  grep -qxF "tesseract-langpack-$language" "$work/recommends" || fail "Recommends lacks tesseract-langpack-$language"
 done
 
 # The scripts enable both user units on installation, take them back on
