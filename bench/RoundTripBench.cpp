@@ -124,30 +124,12 @@ struct ConnectedPair
     channel::SocketHandle accepted = channel::InvalidSocket;
 };
 
-// The server's check of an accepted connection (SO_PEERCRED, or sock_diag).
-void peerCheck(benchmark::State &state, bool unixSocket)
-{
-    QTemporaryDir folder;
-    const ConnectedPair pair(unixSocket, folder);
-    LatencySamples samples;
-    for (auto _ : state) {
-        std::string why;
-        const auto start = LatencySamples::Clock::now();
-        const bool ours = channel::peerIsOurs(pair.accepted, pair.address, why);
-        samples.add(LatencySamples::Clock::now() - start);
-        if (!ours) {
-            state.SkipWithError(why.c_str());
-            break;
-        }
-    }
-    samples.report(state);
-}
-BENCHMARK_CAPTURE(peerCheck, so_peercred, true)->Iterations(20000)->Unit(benchmark::kMicrosecond);
-BENCHMARK_CAPTURE(peerCheck, sock_diag, false)->Iterations(20000)->Unit(benchmark::kMicrosecond);
+// One end's check of the other: the server's of an accepted connection, or
+// the client's of the listener it reached (SO_PEERCRED on a Unix socket; the
+// kernel's socket table through sock_diag on TCP).
+enum class CheckedEnd { AcceptedPeer, Listener };
 
-// The client's check of the listener it reached (SO_PEERCRED, or the
-// listening sockets and the accepted end through sock_diag).
-void listenerCheck(benchmark::State &state, bool unixSocket)
+void peerCheck(benchmark::State &state, CheckedEnd end, bool unixSocket)
 {
     QTemporaryDir folder;
     const ConnectedPair pair(unixSocket, folder);
@@ -155,7 +137,8 @@ void listenerCheck(benchmark::State &state, bool unixSocket)
     for (auto _ : state) {
         std::string why;
         const auto start = LatencySamples::Clock::now();
-        const bool ours = channel::listenerIsOurs(pair.client, pair.address, why);
+        const bool ours = end == CheckedEnd::AcceptedPeer ? channel::peerIsOurs(pair.accepted, pair.address, why)
+                                                          : channel::listenerIsOurs(pair.client, pair.address, why);
         samples.add(LatencySamples::Clock::now() - start);
         if (!ours) {
             state.SkipWithError(why.c_str());
@@ -164,8 +147,10 @@ void listenerCheck(benchmark::State &state, bool unixSocket)
     }
     samples.report(state);
 }
-BENCHMARK_CAPTURE(listenerCheck, so_peercred, true)->Iterations(20000)->Unit(benchmark::kMicrosecond);
-BENCHMARK_CAPTURE(listenerCheck, sock_diag, false)->Iterations(20000)->Unit(benchmark::kMicrosecond);
+BENCHMARK_CAPTURE(peerCheck, so_peercred, CheckedEnd::AcceptedPeer, true)->Iterations(20000)->Unit(benchmark::kMicrosecond);
+BENCHMARK_CAPTURE(peerCheck, sock_diag, CheckedEnd::AcceptedPeer, false)->Iterations(20000)->Unit(benchmark::kMicrosecond);
+BENCHMARK_CAPTURE(peerCheck, listener_so_peercred, CheckedEnd::Listener, true)->Iterations(20000)->Unit(benchmark::kMicrosecond);
+BENCHMARK_CAPTURE(peerCheck, listener_sock_diag, CheckedEnd::Listener, false)->Iterations(20000)->Unit(benchmark::kMicrosecond);
 
 } // namespace
 

@@ -78,57 +78,41 @@ DriverServer::ListenOutcome DriverServer::adopt(qintptr descriptor)
 
 void DriverServer::acceptPending()
 {
-    while (QTcpSocket *socket = server.nextPendingConnection()) {
-        const QString peer = socket->peerAddress().toString() + ":" + QString::number(socket->peerPort());
-        if (closing || connected.size() >= MaxClients) {
-            qDebug().noquote() << "<DriverServer::acceptPending()> A connection from" << peer << "refused:"
-                               << (closing ? QStringLiteral("the program is leaving")
-                                           : QStringLiteral("%1 clients are connected already").arg(MaxClients));
-            socket->abort();
-            socket->deleteLater();
-            continue;
-        }
-        if (!admit(socket, socket->socketDescriptor(), peer)) {
-            socket->abort();
-            socket->deleteLater();
-            continue;
-        }
-        auto *client = new DriverClient(socket, nextNumber++, itemIds, this);
-        connected.append(client);
-        connect(client, &DriverClient::gone, this, [this, client] { forget(client); });
-        qDebug().noquote() << "<DriverServer::acceptPending()> Client" << client->number() << "connected from" << peer;
-        emit clientConnected(client);
-        emit clientCountChanged(static_cast<int>(connected.size()));
-    }
+    while (QTcpSocket *socket = server.nextPendingConnection())
+        take(socket, socket->peerAddress().toString() + ":" + QString::number(socket->peerPort()));
 }
 
 void DriverServer::acceptLocal()
 {
-    while (QLocalSocket *socket = localServer.nextPendingConnection()) {
-        const QString peer = QStringLiteral("the local socket");
-        if (closing || connected.size() >= MaxClients) {
-            qDebug().noquote() << "<DriverServer::acceptPending()> A connection from" << peer << "refused:"
-                               << (closing ? QStringLiteral("the program is leaving")
-                                           : QStringLiteral("%1 clients are connected already").arg(MaxClients));
-            socket->abort();
-            socket->deleteLater();
-            continue;
-        }
-        if (!admit(socket, socket->socketDescriptor(), peer)) {
-            socket->abort();
-            socket->deleteLater();
-            continue;
-        }
-        auto *client = new DriverClient(socket, nextNumber++, itemIds, this);
-        connected.append(client);
-        connect(client, &DriverClient::gone, this, [this, client] { forget(client); });
-        qDebug().noquote() << "<DriverServer::acceptPending()> Client" << client->number() << "connected from" << peer;
-        emit clientConnected(client);
-        emit clientCountChanged(static_cast<int>(connected.size()));
-    }
+    while (QLocalSocket *socket = localServer.nextPendingConnection())
+        take(socket, QStringLiteral("the local socket"));
 }
 
-bool DriverServer::admit(QIODevice *, qintptr descriptor, const QString &peer)
+template<class Socket>
+void DriverServer::take(Socket *socket, const QString &peer)
+{
+    if (closing || connected.size() >= MaxClients) {
+        qDebug().noquote() << "<DriverServer::acceptPending()> A connection from" << peer << "refused:"
+                           << (closing ? QStringLiteral("the program is leaving")
+                                       : QStringLiteral("%1 clients are connected already").arg(MaxClients));
+        socket->abort();
+        socket->deleteLater();
+        return;
+    }
+    if (!admit(socket->socketDescriptor(), peer)) {
+        socket->abort();
+        socket->deleteLater();
+        return;
+    }
+    auto *client = new DriverClient(socket, nextNumber++, itemIds, this);
+    connected.append(client);
+    connect(client, &DriverClient::gone, this, [this, client] { forget(client); });
+    qDebug().noquote() << "<DriverServer::acceptPending()> Client" << client->number() << "connected from" << peer;
+    emit clientConnected(client);
+    emit clientCountChanged(static_cast<int>(connected.size()));
+}
+
+bool DriverServer::admit(qintptr descriptor, const QString &peer)
 {
     // Only our own user's watchdog may put items into our tray and hear our
     // clicks: every user of the machine reaches the loopback port, and a

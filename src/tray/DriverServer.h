@@ -60,8 +60,11 @@ signals:
 private:
     void acceptPending();
     void acceptLocal();
+    // Serves a new connection of either kind, or closes it.
+    template<class Socket>
+    void take(Socket *socket, const QString &peer);
     // True when the connection may be served; otherwise it is closed.
-    bool admit(QIODevice *socket, qintptr descriptor, const QString &peer);
+    bool admit(qintptr descriptor, const QString &peer);
     void forget(DriverClient *client);
 
     protocol::ChannelAddress address;

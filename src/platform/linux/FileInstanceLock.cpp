@@ -1,9 +1,9 @@
 #include "FileInstanceLock.h"
 
 #include "LinuxLog.h"
+#include "UserFolders.h"
 
 #include <fcntl.h>
-#include <pwd.h>
 #include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -15,28 +15,6 @@
 namespace platform::linux_backend {
 
 namespace {
-
-bool isAbsolute(const char *path)
-{
-    return path && *path == '/';
-}
-
-// The user's state folder: $XDG_STATE_HOME when it is an absolute path (the
-// rule for XDG variables), else ~/.local/state. Empty when no home is known.
-std::string stateFolder()
-{
-    const char *state = std::getenv("XDG_STATE_HOME");
-    if (isAbsolute(state))
-        return state;
-    const char *home = std::getenv("HOME");
-    if (!isAbsolute(home)) {
-        const passwd *user = ::getpwuid(::geteuid());
-        home = user ? user->pw_dir : nullptr;
-    }
-    if (!isAbsolute(home))
-        return {};
-    return std::string(home) + "/.local/state";
-}
 
 // Creates the missing folders of the path, each for this user alone. What
 // cannot be created shows when the folder is opened.
@@ -57,10 +35,8 @@ FileInstanceLock::FileInstanceLock(const std::string &name)
     // The session's runtime folder is private to the user by definition.
     // Without one, a folder in /tmp would let any other local user take
     // the lock first and keep this user's watchdog from ever running.
-    const char *runtime = std::getenv("XDG_RUNTIME_DIR");
-    if (isAbsolute(runtime)) {
-        folder = runtime;
-    } else {
+    folder = runtimeFolder();
+    if (folder.empty()) {
         folder = stateFolder();
         createFolder = true;
     }

@@ -1,6 +1,8 @@
 // Unix stream sockets and their peers' credentials.
 #include "platform/LocalSocket.h"
 
+#include "UserFolders.h"
+
 #include <cerrno>
 #include <cstring>
 #include <fcntl.h>
@@ -12,7 +14,6 @@
 #include <cstdlib>
 #include <fstream>
 #include <sstream>
-#include <pwd.h>
 
 namespace platform::net {
 
@@ -45,29 +46,12 @@ std::optional<unsigned> loginUidOf(int pid)
     return static_cast<unsigned>(value);
 }
 
-bool isAbsolute(const char *path)
-{
-    return path && *path == '/';
-}
-
 } // namespace
 
 std::string privateBaseFolder()
 {
-    const char *runtime = std::getenv("XDG_RUNTIME_DIR");
-    if (isAbsolute(runtime))
-        return runtime;
-    const char *state = std::getenv("XDG_STATE_HOME");
-    if (isAbsolute(state))
-        return state;
-    const char *home = std::getenv("HOME");
-    if (!isAbsolute(home)) {
-        const passwd *user = ::getpwuid(::geteuid());
-        home = user ? user->pw_dir : nullptr;
-    }
-    if (!isAbsolute(home))
-        return {};
-    return std::string(home) + "/.local/state";
+    const std::string runtime = linux_backend::runtimeFolder();
+    return runtime.empty() ? linux_backend::stateFolder() : runtime;
 }
 
 bool preparePrivateFolder(const std::string &path, std::string &why)
