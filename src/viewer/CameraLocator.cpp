@@ -21,8 +21,14 @@ std::optional<CameraLocator::VideoNode> CameraLocator::nodeForIndex(int deviceIn
     if (!found.node.startsWith(QLatin1String("/dev/")))
         return std::nullopt;
     QString rest = text.section(QLatin1Char(' '), 1);
-    if (rest.startsWith(QLatin1String("usb#")))
+    if (rest.startsWith(QLatin1String("usb#"))) {
+        const QString ids = rest.section(QLatin1Char(' '), 0, 0); // usb#vid_7a3e&pid_4b10
+        const qsizetype vendor = ids.indexOf(QLatin1String("vid_"));
+        const qsizetype product = ids.indexOf(QLatin1String("pid_"));
+        if (vendor >= 0 && product >= 0)
+            found.usbIds = ids.mid(vendor + 4, 4) + QLatin1Char(':') + ids.mid(product + 4, 4);
         rest = rest.section(QLatin1Char(' '), 1);
+    }
     found.name = rest;
     return found;
 }

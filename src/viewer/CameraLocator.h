@@ -22,6 +22,11 @@ public:
     {
         QString node; // "/dev/video2"
         QString name; // the device's name, as its driver gives it
+        QString usbIds; // "7a3e:4b10", empty for a camera not on USB
+
+        // What the viewer remembers a camera by: its USB ids and name, not
+        // its node, which changes between plug-ins.
+        QString key() const { return usbIds.isEmpty() ? name : usbIds + QLatin1Char(' ') + name; }
     };
     struct ListedCamera
     {

@@ -16,6 +16,10 @@ ViewerController::ViewerController(WatchdogLink &link, CameraSource &camera, Cam
     connect(&link, &WatchdogLink::disconnected, this, &ViewerController::onDisconnected);
     connect(&link, &WatchdogLink::recordReceived, this, &ViewerController::onRecord);
     connect(&camera, &CameraSource::failed, this, &ViewerController::onCameraFailed);
+    connect(&camera, &CameraSource::trouble, this, [this](CameraSource::Trouble trouble, const QString &detail) {
+        setPicture(trouble == CameraSource::Trouble::Busy ? Picture::Busy : Picture::Stopped, detail);
+    });
+    connect(&camera, &CameraSource::streaming, this, [this] { setPicture(Picture::Live); });
     connect(&camera, &CameraSource::camerasChanged, this, [this] {
         if (wantedNode && !this->camera.isOpen())
             tryOpen();
@@ -71,6 +75,7 @@ void ViewerController::onRecord(const WatchdogMessage &message)
         return;
     case CAMERA_READY:
         qDebug().noquote() << "<ViewerController> the camera is ready";
+        restartOnList = camera.isOpen();
         link.sendRequest(VIDEO_DEVICE_LIST);
         return;
     case EXIT_DOC_CAM_APPLICATION:
@@ -138,8 +143,15 @@ void ViewerController::onDeviceList(const WatchdogMessage &message)
         return;
     }
     qDebug().noquote() << "<ViewerController> the camera is device" << index << node->node;
-    if (camera.isOpen() && camera.node() == node->node)
+    if (camera.isOpen() && camera.node() == node->node) {
+        // After a resume the old stream may be dead without a word.
+        if (std::exchange(restartOnList, false)) {
+            camera.reopen();
+            setPicture(Picture::Live);
+        }
         return;
+    }
+    restartOnList = false;
     camera.close();
     wantedNode = node;
     attemptsLeft = OpenAttempts;

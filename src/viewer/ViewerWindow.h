@@ -1,14 +1,19 @@
 #pragma once
 
 #include "ButtonFunctions.h"
+#include "CameraPipeline.h"
 #include "CaptureWriter.h"
 #include "ViewerController.h"
 #include "ViewerTexts.h"
 
 #include <QImage>
 #include <QMainWindow>
+#include <QThreadPool>
 
-class CameraSource;
+class CameraFeed;
+class ControlPanel;
+class QDockWidget;
+class QMenu;
 class QAction;
 class QFrame;
 class QLabel;
@@ -24,8 +29,11 @@ class ViewerWindow : public QMainWindow
     Q_OBJECT
 
 public:
-    ViewerWindow(const ViewerTexts &texts, ViewerSettings &settings, WatchdogLink &link, CameraSource &camera,
+    ViewerWindow(const ViewerTexts &texts, ViewerSettings &settings, WatchdogLink &link, CameraFeed &camera,
                  ViewerController &controller);
+    ~ViewerWindow() override;
+
+    VideoView *view() const { return videoView; }
 
 protected:
     void closeEvent(QCloseEvent *event) override;
@@ -38,7 +46,12 @@ private:
     void buildStatusLine();
     void buildCaptureFailure();
     void onPicture(ViewerController::Picture picture, const QString &detail);
-    void onFrame(const QImage &frame);
+    void onFrame(const CameraFrame &frame);
+    void buildCameraPanel();
+    void fillResolutionMenu();
+    // Encodes and writes off the main thread; the window hears back.
+    void save(const CameraFrame &frame);
+    void onSaved(const CaptureWriter::Result &result, const CameraFrame &frame);
     void onFunction(ViewerFunction function);
     void onLight(bool on);
     void rotate();
@@ -53,7 +66,14 @@ private:
     ViewerSettings &settings;
     WatchdogLink &link;
     ViewerController &controller;
+    CameraFeed &camera;
     VideoView *videoView = nullptr;
+    ControlPanel *controlPanel = nullptr;
+    QDockWidget *controlDock = nullptr;
+    QAction *settingsAction = nullptr;
+    QMenu *resolutionMenu = nullptr;
+    CameraFrame lastFrame;   // the newest frame shown
+    CameraFrame frozenFrame; // the frame shown while frozen
     QAction *freezeAction = nullptr;
     QAction *captureAction = nullptr;
     QAction *jpegAction = nullptr;
@@ -68,8 +88,11 @@ private:
     QLabel *zoomLabel = nullptr;
     QFrame *captureFailure = nullptr;
     QLabel *captureFailureText = nullptr;
-    QImage keptCapture;
+    CameraFrame keptCapture;
+    bool captureBusy = false;
     bool awaitingFrame = false;
     bool closeAnnounced = false;
     bool mayClose = false;
+    // Last: its destruction waits for a capture being written.
+    QThreadPool saving;
 };

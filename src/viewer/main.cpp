@@ -5,6 +5,7 @@
 #include "ViewerController.h"
 #include "ViewerSettings.h"
 #include "ViewerTexts.h"
+#include "VideoView.h"
 #include "ViewerWindow.h"
 #include "WatchdogLink.h"
 #include "protocol/ServicePorts.h"
@@ -12,16 +13,14 @@
 #include "platform/Platform.h"
 
 #include <QApplication>
+#include <QFile>
 #include <QLocale>
+
+#include <chrono>
+#include <memory>
 
 int main(int argc, char **argv)
 {
-    // Qt Multimedia's FFmpeg backend has no read() I/O, and a camera that
-    // offers only that (or a driver without mmap) would stay dark; the
-    // GStreamer backend reads either way and names cameras by their node.
-    if (qEnvironmentVariableIsEmpty("QT_MEDIA_BACKEND"))
-        qputenv("QT_MEDIA_BACKEND", "gstreamer");
-
     QApplication application(argc, argv);
     QApplication::setOrganizationName(QStringLiteral("Brivara"));
     QApplication::setApplicationName(QStringLiteral("tessel"));
@@ -42,6 +41,20 @@ int main(int argc, char **argv)
     // A stop asked for by the session closes the window the ordinary way,
     // so the watchdog hears of it.
     platform::current().watchForSessionEnd([&window] { window.close(); });
+
+    // For benchmarks: when each frame reached the viewer and when it was
+    // painted (steady clock, microseconds), to tell its age on the screen.
+    std::unique_ptr<QFile> paintLog;
+    if (const QString path = qEnvironmentVariable("TESSEL_VIEWER_PAINT_LOG"); !path.isEmpty()) {
+        paintLog = std::make_unique<QFile>(path);
+        if (paintLog->open(QIODevice::WriteOnly | QIODevice::Append | QIODevice::Unbuffered)) {
+            window.view()->setPaintTrace([log = paintLog.get()](qint64 arrivedUs) {
+                const auto now = std::chrono::duration_cast<std::chrono::microseconds>(
+                    std::chrono::steady_clock::now().time_since_epoch());
+                log->write(QByteArray::number(arrivedUs) + ' ' + QByteArray::number(qint64(now.count())) + '\n');
+            });
+        }
+    }
 
     window.show();
     link.start();
