@@ -32,17 +32,3 @@ std::optional<CameraLocator::VideoNode> CameraLocator::nodeForIndex(int deviceIn
     found.name = rest;
     return found;
 }
-
-std::optional<qsizetype> CameraLocator::cameraFor(const VideoNode &node, const QList<ListedCamera> &cameras)
-{
-    const QByteArray path = node.node.toUtf8();
-    for (qsizetype i = 0; i < cameras.size(); ++i) {
-        if (cameras[i].id == path)
-            return i;
-    }
-    for (qsizetype i = 0; i < cameras.size(); ++i) {
-        if (!node.name.isEmpty() && cameras[i].description == node.name)
-            return i;
-    }
-    return std::nullopt;
-}
