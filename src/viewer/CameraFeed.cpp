@@ -108,7 +108,10 @@ void CameraFeed::onFrameReady()
 void CameraFeed::onProblem(CameraPipeline::Problem problem, const QString &detail)
 {
     pipeline.stop();
-    const Trouble kind = problem == CameraPipeline::Problem::Busy ? Trouble::Busy : Trouble::Stopped;
+    // Busy while a stream of ours that had frames is still being taken down
+    // is our own reader holding the camera, not another program.
+    const bool busy = problem == CameraPipeline::Problem::Busy && CameraPipeline::teardownsPending() == 0;
+    const Trouble kind = busy ? Trouble::Busy : Trouble::Stopped;
     qDebug().noquote() << "<CameraFeed>" << openNode.node
                        << (kind == Trouble::Busy ? "is in use by another program" : "stopped sending pictures")
                        << "(" + detail + "), trying again in" << retryMs << "ms";

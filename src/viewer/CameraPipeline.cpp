@@ -13,6 +13,7 @@
 
 #include <algorithm>
 #include <chrono>
+#include <thread>
 
 namespace {
 
@@ -63,12 +64,50 @@ int stepFor(QSize frame, QSize wanted)
 
 } // namespace
 
+struct CameraPipeline::Stream
+{
+    platform::CameraMode mode;
+    unsigned generation = 0;
+    std::atomic<int> displayWidth{0};
+    std::atomic<int> displayHeight{0};
+    std::atomic<bool> fullFrames{false};
+    std::atomic<qint64> lastFrameUs{0};
+    std::atomic<bool> notifyPending{false};
+    std::atomic<bool> streamed{false}; // a frame came: this stream's reader holds the device
+    quint64 sequence = 0;  // streaming thread only
+    MjpegDecoder decoder;  // streaming thread only
+    std::mutex mailboxMutex;
+    std::shared_ptr<const CameraFrame> mailbox;
+    // The pipeline object while this stream is its own; cleared (under the
+    // lock) when it stops, so that nothing reaches it afterwards.
+    std::mutex ownerMutex;
+    CameraPipeline *owner = nullptr;
+
+    void handleSample(GstAppSink *sink);
+    void handleBusMessage(GstMessage *message);
+};
+
+std::atomic<int> CameraPipeline::teardowns{0};
+
+namespace {
+
+void releaseStream(gpointer data)
+{
+    delete static_cast<std::shared_ptr<CameraPipeline::Stream> *>(data);
+}
+
+CameraPipeline::Stream &streamOf(gpointer data)
+{
+    return **static_cast<std::shared_ptr<CameraPipeline::Stream> *>(data);
+}
+
+} // namespace
+
 CameraPipeline::CameraPipeline(QObject *parent)
     : QObject(parent)
 {
     if (!gst_is_initialized())
         gst_init(nullptr, nullptr);
-    stallClock.start();
     stallCheck.setInterval(500);
     connect(&stallCheck, &QTimer::timeout, this, &CameraPipeline::checkStall);
 }
@@ -76,6 +115,10 @@ CameraPipeline::CameraPipeline(QObject *parent)
 CameraPipeline::~CameraPipeline()
 {
     stop();
+    // A closing window lets its camera go for the next program; a reader
+    // stuck in a camera that stopped sending is left behind after a while.
+    for (int waited = 0; teardowns.load() > 0 && waited < 2000; waited += 10)
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
 }
 
 bool CameraPipeline::start(const QString &node, const platform::CameraMode &mode)
@@ -98,31 +141,37 @@ bool CameraPipeline::start(const QString &node, const platform::CameraMode &mode
     }
     pipeline = made;
     streamMode = mode;
-    const unsigned current = ++generation;
-    decoder = std::make_unique<MjpegDecoder>();
-    {
-        std::lock_guard lock(mailboxMutex);
-        mailbox.reset();
-    }
+    stream = std::make_shared<Stream>();
+    stream->mode = mode;
+    stream->generation = ++generation;
+    stream->owner = this;
+    stream->displayWidth = displaySize.width();
+    stream->displayHeight = displaySize.height();
+    stream->fullFrames = fullFrames;
+    stream->lastFrameUs = steadyMicroseconds();
+
     GstElement *sink = gst_bin_get_by_name(GST_BIN(pipeline), "sink");
     GstAppSinkCallbacks callbacks{};
-    callbacks.new_sample = [](GstAppSink *appSink, gpointer self) {
-        return static_cast<GstFlowReturn>(onSample(appSink, self));
+    callbacks.new_sample = [](GstAppSink *appSink, gpointer data) {
+        streamOf(data).handleSample(appSink);
+        return GST_FLOW_OK;
     };
-    gst_app_sink_set_callbacks(GST_APP_SINK(sink), &callbacks, this, nullptr);
+    gst_app_sink_set_callbacks(GST_APP_SINK(sink), &callbacks, new std::shared_ptr<Stream>(stream), releaseStream);
     gst_object_unref(sink);
     GstBus *bus = gst_element_get_bus(pipeline);
     gst_bus_set_sync_handler(
-        bus, [](GstBus *messageBus, GstMessage *message, gpointer self) {
-            return static_cast<GstBusSyncReply>(onBusMessage(messageBus, message, self));
+        bus,
+        [](GstBus *, GstMessage *message, gpointer data) {
+            streamOf(data).handleBusMessage(message);
+            gst_message_unref(message);
+            return GST_BUS_DROP;
         },
-        this, nullptr);
+        new std::shared_ptr<Stream>(stream), releaseStream);
     gst_object_unref(bus);
     qDebug().noquote() << "<CameraPipeline> streaming" << node << capsFor(mode);
-    lastFrameMs = stallClock.elapsed();
     stallCheck.start();
     if (gst_element_set_state(pipeline, GST_STATE_PLAYING) == GST_STATE_CHANGE_FAILURE)
-        report(Problem::Stopped, QStringLiteral("the pipeline did not start"), current);
+        report(Problem::Stopped, QStringLiteral("the pipeline did not start"), generation);
     return true;
 }
 
@@ -131,43 +180,65 @@ void CameraPipeline::stop()
     stallCheck.stop();
     if (!pipeline)
         return;
-    ++generation; // whatever the old stream still hands over is stale
-    // Waits for the streaming threads to end: no callback runs after this.
-    gst_element_set_state(pipeline, GST_STATE_NULL);
-    GstBus *bus = gst_element_get_bus(pipeline);
-    gst_bus_set_sync_handler(bus, nullptr, nullptr, nullptr);
-    gst_object_unref(bus);
-    gst_object_unref(pipeline);
-    pipeline = nullptr;
-    decoder.reset();
+    {
+        std::lock_guard lock(stream->ownerMutex);
+        stream->owner = nullptr;
+    }
+    const bool held = stream->streamed;
+    stream.reset();
+    if (held)
+        ++teardowns;
+    std::thread([old = std::exchange(pipeline, nullptr), held] {
+        // Returns once the streaming threads have ended; the callbacks' and
+        // the bus handler's hold on the stream goes with the pipeline.
+        gst_element_set_state(old, GST_STATE_NULL);
+        gst_object_unref(old);
+        if (held)
+            --teardowns;
+    }).detach();
 }
 
 void CameraPipeline::setDisplaySize(QSize size)
 {
-    displayWidth = size.width();
-    displayHeight = size.height();
+    displaySize = size;
+    if (stream) {
+        stream->displayWidth = size.width();
+        stream->displayHeight = size.height();
+    }
+}
+
+void CameraPipeline::setFullFrames(bool full)
+{
+    fullFrames = full;
+    if (stream)
+        stream->fullFrames = full;
 }
 
 std::shared_ptr<const CameraFrame> CameraPipeline::takeFrame()
 {
-    std::lock_guard lock(mailboxMutex);
-    return std::exchange(mailbox, nullptr);
+    if (!stream)
+        return nullptr;
+    std::lock_guard lock(stream->mailboxMutex);
+    return std::exchange(stream->mailbox, nullptr);
 }
 
-int CameraPipeline::onSample(GstAppSink *sink, void *self)
+void CameraPipeline::onStreamFrame(unsigned fromGeneration)
 {
-    static_cast<CameraPipeline *>(self)->handleSample(sink);
-    return GST_FLOW_OK;
+    if (!stream || stream->generation != fromGeneration)
+        return;
+    stream->notifyPending = false;
+    emit frameReady();
 }
 
 // The streaming thread.
-void CameraPipeline::handleSample(GstAppSink *sink)
+void CameraPipeline::Stream::handleSample(GstAppSink *sink)
 {
     GstSample *sample = gst_app_sink_pull_sample(sink);
     if (!sample)
         return;
     const qint64 arrived = steadyMicroseconds();
-    lastFrameMs = stallClock.elapsed();
+    lastFrameUs = arrived;
+    streamed = true;
     const QSize wanted = fullFrames ? QSize() : QSize(displayWidth.load(), displayHeight.load());
     auto frame = std::make_shared<CameraFrame>();
     frame->arrivedUs = arrived;
@@ -175,12 +246,11 @@ void CameraPipeline::handleSample(GstAppSink *sink)
     GstCaps *caps = gst_sample_get_caps(sample);
     GstMapInfo map;
     if (buffer && gst_buffer_map(buffer, &map, GST_MAP_READ)) {
-        if (streamMode.pixelFormat == V4L2_PIX_FMT_MJPEG) {
+        if (mode.pixelFormat == V4L2_PIX_FMT_MJPEG) {
             frame->jpeg = jpeg_frame::trimmed(QByteArray(reinterpret_cast<const char *>(map.data), qsizetype(map.size)));
-            frame->image = decoder->decode(reinterpret_cast<const uchar *>(frame->jpeg.constData()), frame->jpeg.size(),
-                                           wanted);
-            frame->sourceSize = decoder->frameSize(reinterpret_cast<const uchar *>(frame->jpeg.constData()),
-                                                   frame->jpeg.size());
+            const auto *bytes = reinterpret_cast<const uchar *>(frame->jpeg.constData());
+            frame->image = decoder.decode(bytes, frame->jpeg.size(), wanted);
+            frame->sourceSize = decoder.frameSize(bytes, frame->jpeg.size());
         } else {
             GstVideoInfo info;
             if (caps && gst_video_info_from_caps(&info, caps)) {
@@ -225,64 +295,59 @@ void CameraPipeline::handleSample(GstAppSink *sink)
     if (!wanted.isEmpty() && (frame->image.width() > wanted.width() * 5 / 4 || frame->image.height() > wanted.height() * 5 / 4))
         frame->image = frame->image.scaled(wanted, Qt::KeepAspectRatio, Qt::SmoothTransformation);
     frame->sequence = sequence++;
-    const unsigned current = generation.load();
     {
         std::lock_guard lock(mailboxMutex);
         mailbox = std::move(frame);
     }
-    if (!notifyPending.exchange(true)) {
+    std::lock_guard lock(ownerMutex);
+    if (owner && !notifyPending.exchange(true)) {
         QMetaObject::invokeMethod(
-            this,
-            [this, current] {
-                notifyPending = false;
-                if (current == generation)
-                    emit frameReady();
-            },
+            owner, [pipeline = owner, current = generation] { pipeline->onStreamFrame(current); },
             Qt::QueuedConnection);
     }
 }
 
 // Any thread that posts to the bus.
-int CameraPipeline::onBusMessage(GstBus *, GstMessage *message, void *self)
+void CameraPipeline::Stream::handleBusMessage(GstMessage *message)
 {
-    auto *pipeline = static_cast<CameraPipeline *>(self);
-    const unsigned current = pipeline->generation.load();
+    bool busy = false;
+    QString text;
+    QString detail;
     switch (GST_MESSAGE_TYPE(message)) {
     case GST_MESSAGE_ERROR: {
         GError *error = nullptr;
         gchar *debug = nullptr;
         gst_message_parse_error(message, &error, &debug);
-        const bool busy = error && error->domain == GST_RESOURCE_ERROR && error->code == GST_RESOURCE_ERROR_BUSY;
-        const QString text = error ? QString::fromUtf8(error->message) : QStringLiteral("error");
-        const QString detail = debug ? QString::fromUtf8(debug) : QString();
+        busy = error && error->domain == GST_RESOURCE_ERROR && error->code == GST_RESOURCE_ERROR_BUSY;
+        text = error ? QString::fromUtf8(error->message) : QStringLiteral("error");
+        detail = debug ? QString::fromUtf8(debug) : QString();
         g_clear_error(&error);
         g_free(debug);
-        QMetaObject::invokeMethod(
-            pipeline,
-            [pipeline, busy, text, detail, current] {
-                qDebug().noquote() << "<CameraPipeline> error:" << text << detail;
-                pipeline->report(busy || text.contains(QLatin1String("busy"), Qt::CaseInsensitive) ? Problem::Busy
-                                                                                                      : Problem::Stopped,
-                                 text, current);
-            },
-            Qt::QueuedConnection);
         break;
     }
     case GST_MESSAGE_EOS:
-        QMetaObject::invokeMethod(
-            pipeline, [pipeline, current] { pipeline->report(Problem::Stopped, QStringLiteral("end of stream"), current); },
-            Qt::QueuedConnection);
+        text = QStringLiteral("end of stream");
         break;
     default:
-        break;
+        return;
     }
-    gst_message_unref(message);
-    return GST_BUS_DROP;
+    std::lock_guard lock(ownerMutex);
+    if (!owner)
+        return;
+    QMetaObject::invokeMethod(
+        owner,
+        [pipeline = owner, busy, text, detail, current = generation] {
+            qDebug().noquote() << "<CameraPipeline> error:" << text << detail;
+            pipeline->report(busy || text.contains(QLatin1String("busy"), Qt::CaseInsensitive) ? Problem::Busy
+                                                                                                  : Problem::Stopped,
+                             text, current);
+        },
+        Qt::QueuedConnection);
 }
 
 void CameraPipeline::checkStall()
 {
-    if (pipeline && stallClock.elapsed() - lastFrameMs > StallMs)
+    if (stream && steadyMicroseconds() - stream->lastFrameUs > qint64(StallMs) * 1000)
         report(Problem::Stopped, QStringLiteral("no frame for %1 s").arg(StallMs / 1000), generation);
 }
 

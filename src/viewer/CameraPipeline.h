@@ -43,7 +43,10 @@ struct CameraFrame
 // become problem().
 //
 // Threads: the main thread (start, stop, the bus messages handed over, the
-// stall check) and GStreamer's streaming threads, which end in stop().
+// stall check); GStreamer's streaming threads; and one short-lived thread
+// per stopped stream that takes its pipeline down. A stream is stopped off
+// the main thread because a camera that stopped sending can hold its reader
+// in read() until it sends again, and the window must not wait for that.
 class CameraPipeline : public QObject
 {
     Q_OBJECT
@@ -70,9 +73,15 @@ public:
     void setDisplaySize(QSize size);
     // Frames at the camera's own size, for a capture (uncompressed modes;
     // MJPEG frames keep the camera's bytes anyway).
-    void setFullFrames(bool full) { fullFrames = full; }
+    void setFullFrames(bool full);
     // The newest picture, or nothing when none arrived since the last call.
     std::shared_ptr<const CameraFrame> takeFrame();
+
+    // Streams that had frames, stopped but not yet taken down (their
+    // readers still hold the device): a busy device now may be our own.
+    static int teardownsPending() { return teardowns.load(); }
+
+    struct Stream; // what the streaming threads share with this object
 
 signals:
     // A new frame waits in takeFrame() (one signal for any number of frames).
@@ -80,24 +89,16 @@ signals:
     void problem(CameraPipeline::Problem problem, const QString &detail);
 
 private:
-    static int onSample(GstAppSink *sink, void *self);
-    static int onBusMessage(GstBus *bus, GstMessage *message, void *self);
-    void handleSample(GstAppSink *sink);
+    void onStreamFrame(unsigned generation);
     void checkStall();
     void report(Problem kind, const QString &detail, unsigned fromGeneration);
 
     GstElement *pipeline = nullptr;
+    std::shared_ptr<Stream> stream;
     platform::CameraMode streamMode;
-    std::atomic<unsigned> generation{0};
-    std::atomic<int> displayWidth{0};
-    std::atomic<int> displayHeight{0};
-    std::atomic<bool> fullFrames{false};
-    std::atomic<qint64> lastFrameMs{0}; // of stallClock
-    std::atomic<bool> notifyPending{false};
-    std::atomic<quint64> sequence{0};
-    std::unique_ptr<MjpegDecoder> decoder; // streaming thread only
-    std::mutex mailboxMutex;
-    std::shared_ptr<const CameraFrame> mailbox;
-    QElapsedTimer stallClock;
+    unsigned generation = 0;
+    QSize displaySize;
+    bool fullFrames = false;
     QTimer stallCheck;
+    static std::atomic<int> teardowns;
 };

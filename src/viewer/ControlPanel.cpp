@@ -93,7 +93,9 @@ void ControlPanel::rebuild()
 {
     while (formLayout->rowCount() > 0)
         formLayout->removeRow(0);
-    for (const auto &[setting, control] : camera.controls()) {
+    const auto controls = camera.controls();
+    qDebug().noquote() << "<ControlPanel>" << controls.size() << "controls";
+    for (const auto &[setting, control] : controls) {
         QWidget *editor = nullptr;
         const CameraSetting which = setting;
         switch (control.kind) {

@@ -5,8 +5,13 @@
 #include "SystemHarness.h"
 #include "XSession.h"
 
+#include "MjpegFrames.h"
+
 #include <QColor>
+#include <QFile>
 #include <QImage>
+#include <QImageReader>
+#include <QSettings>
 
 #include <gtest/gtest.h>
 
@@ -206,7 +211,7 @@ TEST_F(ViewerSystemTest, FromTheMenuItemThroughTheCamerasButtonsToClosing)
 
     // The menu item starts the real viewer from the watchdog's folder.
     ASSERT_TRUE(driverDoes("click"));
-    ASSERT_TRUE(log.waitFor("<ViewerWindow> first frame shown 640x480", 20s));
+    ASSERT_TRUE(log.waitFor("<ViewerWindow> first frame shown 3264x2448", 20s));
     ASSERT_TRUE(captionBecomes("Turn off Tessel"));
     expectPattern(screenshot("live"), false);
 
@@ -234,8 +239,9 @@ TEST_F(ViewerSystemTest, FromTheMenuItemThroughTheCamerasButtonsToClosing)
     const auto pictures = folder / "Pictures";
     ASSERT_TRUE(std::filesystem::exists(pictures));
     const auto saved = std::filesystem::directory_iterator(pictures)->path();
-    const QImage capture(QString::fromStdString(saved.string()));
-    EXPECT_EQ(capture.size(), QSize(480, 640)); // turned
+    QImageReader reader(QString::fromStdString(saved.string()));
+    reader.setAutoTransform(true); // the camera's JPEG, turned by its Exif orientation
+    EXPECT_EQ(reader.read().size(), QSize(2448, 3264)); // the sensor's full size, turned
     screenshot("captured");
 
 
@@ -282,8 +288,96 @@ TEST_F(ViewerSystemTest, ArabicRightToLeftAndNoCamera)
     screenshot("arabic-no-camera");
     const auto beforePlug = log.size();
     ASSERT_TRUE(cameraDoes("plug camera"));
-    ASSERT_TRUE(log.waitFor("<ViewerWindow> first frame shown 640x480", 30s, beforePlug));
+    ASSERT_TRUE(log.waitFor("<ViewerWindow> first frame shown 3264x2448", 30s, beforePlug));
     expectPattern(screenshot("arabic"), false);
+}
+
+// The frame number drawn into a picture of the stand-in's pattern.
+std::uint32_t frameNumber(const QImage &picture)
+{
+    const int bandTop = picture.height() * 3 / 4;
+    const int y = bandTop + (picture.height() - bandTop) / 2;
+    const int cell = picture.width() / 18;
+    std::uint32_t number = 0;
+    for (int bit = 0; bit < 16; ++bit)
+        number = (number << 1) | (qGray(picture.pixel(cell * (bit + 1) + cell / 2, y)) > 96 ? 1U : 0U);
+    return number;
+}
+
+TEST_F(ViewerSystemTest, BusyAndStalledCamerasSavedControlsAndTheCamerasOwnJpeg)
+{
+    // Brightness set low in an earlier session, for this camera.
+    constexpr int SavedBrightness = -64;
+    {
+        QSettings settings(QSettings::NativeFormat, QSettings::UserScope, QStringLiteral("Brivara"),
+                           QStringLiteral("tessel"));
+        settings.setValue(QStringLiteral("cameras/7a3e:4b10 Brivara tessel Visualizer/controls/0"), SavedBrightness);
+    }
+    startWatchdogWithCamera();
+
+    // Another program streams the camera when the viewer starts.
+    const auto root = testbedRoot(log);
+    ASSERT_TRUE(root);
+    ::setenv("UMOCKDEV_DIR", root->c_str(), 1);
+    ::setenv("LD_PRELOAD", "libumockdev-preload.so.0", 1);
+    Program other;
+    const bool otherStarted = other.start("/usr/bin/gst-launch-1.0",
+                                          {"v4l2src", "device=/dev/video0", "!", "image/jpeg,width=1280,height=720", "!",
+                                           "fakesink"},
+                                          folder / "other.log");
+    ::unsetenv("LD_PRELOAD");
+    ASSERT_TRUE(otherStarted);
+    std::this_thread::sleep_for(1500ms); // the other program reads its first frames
+    startViewer();
+    ASSERT_TRUE(log.waitFor("<ViewerWindow> the camera is in use by another program", 20s));
+    const QImage busy = screenshot("busy");
+    EXPECT_EQ(find(busy, QColor(0, 255, 0)).count, 0);
+    // The other program ends: the picture comes by itself.
+    const auto beforeFree = log.size();
+    other.signal(SIGINT);
+    other.waitForExit(5s);
+    ASSERT_TRUE(log.waitFor("<ViewerWindow> first frame shown 3264x2448", 20s, beforeFree));
+
+    // The saved brightness is back on the camera: white is grey now.
+    const QImage dim = screenshot("saved-brightness");
+    EXPECT_EQ(find(dim, QColor(0, 255, 0)).count, 0);
+    EXPECT_GT(find(dim, QColor(0, 255 + SavedBrightness, 0)).count, 5000);
+
+    // The panel of the camera's controls.
+    const auto beforePanel = log.size();
+    x.keys("s", "^Tessel$");
+    ASSERT_TRUE(log.waitFor("<ControlPanel> 13 controls", 5s, beforePanel));
+    screenshot("controls");
+
+    // A capture is the camera's own JPEG at full size: its bytes are one of
+    // the frames the stand-in makes (with the standard Huffman tables added).
+    const auto beforeCapture = log.size();
+    x.keys("c", "^Tessel$");
+    ASSERT_TRUE(log.waitFor("<ViewerWindow> picture saved", 10s, beforeCapture));
+    const auto pictures = folder / "Pictures";
+    const auto saved = std::filesystem::directory_iterator(pictures)->path();
+    QFile file(QString::fromStdString(saved.string()));
+    ASSERT_TRUE(file.open(QIODevice::ReadOnly));
+    const QByteArray bytes = file.readAll();
+    const QImage picture = QImage::fromData(bytes, "JPEG");
+    ASSERT_EQ(picture.size(), QSize(3264, 2448));
+    const qsizetype tables = bytes.indexOf(QByteArray("\xFF\xC4", 2));
+    ASSERT_GT(tables, 0);
+    QByteArray camerasBytes = bytes;
+    camerasBytes.remove(tables, 420);
+    const camera_standin::MjpegFrames frames(3264, 2448, SavedBrightness);
+    const std::vector<std::uint8_t> frame = frames.frame(frameNumber(picture));
+    EXPECT_EQ(camerasBytes, QByteArray(reinterpret_cast<const char *>(frame.data()), qsizetype(frame.size())));
+    screenshot("captured-full-size");
+
+    // A camera that stops sending: the window says so, and the picture comes
+    // back by itself when it sends again.
+    const auto beforeStall = log.size();
+    ASSERT_TRUE(cameraDoes("video stall"));
+    ASSERT_TRUE(log.waitFor("<ViewerWindow> the camera stopped sending pictures", 10s, beforeStall));
+    screenshot("stopped");
+    ASSERT_TRUE(cameraDoes("video run"));
+    ASSERT_TRUE(log.waitFor("<CameraFeed> frames again", 20s, beforeStall));
 }
 
 } // namespace
