@@ -70,7 +70,7 @@ ControlPanel::ControlPanel(const ViewerTexts &texts, CameraFeed &camera, QWidget
     });
     layout->addWidget(reset);
     layout->addStretch(1);
-    setMinimumWidth(240);
+    setMinimumWidth(260);
 }
 
 QString ControlPanel::caption(CameraSetting setting, const CameraControl &) const

@@ -179,7 +179,7 @@ QImage MjpegDecoder::decode(const uchar *data, qsizetype size, QSize wanted)
     // RGB32 is 0xffRRGGBB: B, G, R, X in memory on a little-endian machine.
     static_assert(Q_BYTE_ORDER == Q_LITTLE_ENDIAN);
     if (tjDecompress2(handle, data, static_cast<unsigned long>(size), image.bits(), scaled.width(),
-                      int(image.bytesPerLine()), scaled.height(), TJPF_BGRX, TJFLAG_FASTUPSAMPLE)
+                      int(image.bytesPerLine()), scaled.height(), TJPF_BGRX, TJFLAG_FASTUPSAMPLE | TJFLAG_FASTDCT)
         != 0) {
         // A warning (a frame cut short, a missing marker) still gives a
         // picture; an error none.

@@ -139,6 +139,8 @@ void ViewerWindow::buildCameraPanel()
     scroll->setWidget(controlPanel);
     scroll->setWidgetResizable(true);
     scroll->setFrameShape(QFrame::NoFrame);
+    scroll->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    scroll->setMinimumWidth(controlPanel->minimumWidth() + 24);
     controlDock = new QDockWidget(texts.text(Key::CameraSettings), this);
     controlDock->setObjectName(QStringLiteral("cameraSettings"));
     controlDock->setWidget(scroll);

@@ -13,9 +13,12 @@
 #include "platform/Platform.h"
 
 #include <QApplication>
+#include <QElapsedTimer>
 #include <QFile>
+#include <QTimer>
 #include <QLocale>
 
+#include <algorithm>
 #include <chrono>
 #include <memory>
 
@@ -53,6 +56,27 @@ int main(int argc, char **argv)
                     std::chrono::steady_clock::now().time_since_epoch());
                 log->write(QByteArray::number(arrivedUs) + ' ' + QByteArray::number(qint64(now.count())) + '\n');
             });
+        }
+    }
+
+    // For benchmarks: how late the event loop runs a 10 ms timer (the main
+    // thread's stalls), one line a tick, in microseconds.
+    std::unique_ptr<QFile> lagLog;
+    QTimer lagProbe;
+    QElapsedTimer lagClock;
+    if (const QString path = qEnvironmentVariable("TESSEL_VIEWER_LAG_LOG"); !path.isEmpty()) {
+        lagLog = std::make_unique<QFile>(path);
+        if (lagLog->open(QIODevice::WriteOnly | QIODevice::Append)) {
+            lagProbe.setTimerType(Qt::PreciseTimer);
+            lagProbe.setInterval(10);
+            lagClock.start();
+            QObject::connect(&lagProbe, &QTimer::timeout, [&lagClock, log = lagLog.get()] {
+                const qint64 late = lagClock.nsecsElapsed() / 1000 - 10000;
+                lagClock.restart();
+                log->write(QByteArray::number(std::max<qint64>(late, 0)) + '\n');
+                log->flush();
+            });
+            lagProbe.start();
         }
     }
 

@@ -99,6 +99,7 @@ struct MockVideoNode::Shared
     // The reader that streams: like uvcvideo, the node refuses another
     // reader's format while it is connected.
     UMockdevIoctlClient *streamer = nullptr;
+    Clock::time_point streamerServed{}; // its last frame: a reader that stopped reading lets go
     std::FILE *frameLog = nullptr;
 
     ~Shared()
@@ -405,7 +406,11 @@ long MockVideoNode::Shared::controlIoctl(unsigned long request, UMockdevIoctlDat
 
 bool MockVideoNode::Shared::busyFor(UMockdevIoctlClient *client)
 {
-    if (streamer && !umockdev_ioctl_client_get_connected(streamer)) {
+    // A reader that closed the node, or has taken no frame for a while (it
+    // ended without umockdev noticing yet, or the stream stalled), holds
+    // the node no longer.
+    if (streamer
+        && (!umockdev_ioctl_client_get_connected(streamer) || Clock::now() - streamerServed > std::chrono::milliseconds(1500))) {
         g_object_unref(streamer);
         streamer = nullptr;
     }
@@ -484,8 +489,10 @@ std::optional<Clock::duration> MockVideoNode::Shared::readReady(UMockdevIoctlCli
         umockdev_ioctl_client_complete(client, -1, EBUSY);
         return std::nullopt;
     }
-    if (!streamer)
+    if (!streamer) {
         streamer = static_cast<UMockdevIoctlClient *>(g_object_ref(client));
+        streamerServed = Clock::now();
+    }
     const Clock::time_point now = Clock::now();
     if (stalled) // a camera that stopped sending: look again now and then
         return std::chrono::milliseconds(100);
@@ -528,6 +535,7 @@ std::optional<Clock::duration> MockVideoNode::Shared::readReady(UMockdevIoctlCli
     // so it gets fresh frames, not a burst of old ones.
     const auto period = std::chrono::duration_cast<Clock::duration>(std::chrono::seconds(1)) / rate;
     nextFrame = nextFrame + period < now ? now + period : nextFrame + period;
+    streamerServed = Clock::now();
     umockdev_ioctl_client_complete(client, static_cast<long>(length), 0);
     return std::nullopt;
 }
