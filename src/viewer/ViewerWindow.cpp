@@ -27,6 +27,7 @@
 #include <QLabel>
 #include <QMenu>
 #include <QPushButton>
+#include <QSignalBlocker>
 #include <QStandardPaths>
 #include <QStatusBar>
 #include <QToolBar>
@@ -186,6 +187,7 @@ QAction *ViewerWindow::addAction(QToolBar *toolbar, Key caption, const QIcon &ic
 void ViewerWindow::buildToolbar()
 {
     auto *toolbar = new QToolBar(this);
+    functions = toolbar;
     toolbar->setObjectName(QStringLiteral("functions"));
     toolbar->setMovable(false);
     toolbar->setIconSize(QSize(32, 32));
@@ -476,11 +478,37 @@ void ViewerWindow::saveKeptCapture()
 
 void ViewerWindow::setFullScreen(bool on)
 {
-    if (on)
+    if (on == isFullScreen())
+        return;
+    // Full screen is the picture alone; the keys still work.
+    if (on) {
+        panelBeforeFullScreen = controlDock->isVisible();
+        functions->hide();
+        statusBar()->hide();
+        controlDock->hide();
         showFullScreen();
-    else
+    } else {
         showNormal();
+        functions->show();
+        statusBar()->show();
+        controlDock->setVisible(panelBeforeFullScreen);
+    }
     qDebug().noquote() << "<ViewerWindow> full screen" << (on ? "on" : "off");
+}
+
+void ViewerWindow::changeEvent(QEvent *event)
+{
+    QMainWindow::changeEvent(event);
+    // The window manager may end full screen by itself: the check mark and
+    // the bars follow it.
+    if (event->type() == QEvent::WindowStateChange && fullScreenAction && fullScreenAction->isChecked() != isFullScreen()) {
+        if (!isFullScreen()) {
+            functions->show();
+            statusBar()->show();
+        }
+        const QSignalBlocker quiet(fullScreenAction);
+        fullScreenAction->setChecked(isFullScreen());
+    }
 }
 
 void ViewerWindow::updateActions()

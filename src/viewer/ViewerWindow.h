@@ -16,6 +16,7 @@ class QDockWidget;
 class QMenu;
 class QAction;
 class QFrame;
+class QToolBar;
 class QLabel;
 class VideoView;
 class ViewerSettings;
@@ -38,6 +39,7 @@ public:
 protected:
     void closeEvent(QCloseEvent *event) override;
     void keyPressEvent(QKeyEvent *event) override;
+    void changeEvent(QEvent *event) override;
 
 private:
     QAction *addAction(QToolBar *toolbar, ViewerTexts::Key caption, const QIcon &icon,
@@ -74,6 +76,8 @@ private:
     QMenu *resolutionMenu = nullptr;
     CameraFrame lastFrame;   // the newest frame shown
     CameraFrame frozenFrame; // the frame shown while frozen
+    QToolBar *functions = nullptr;
+    bool panelBeforeFullScreen = false;
     QAction *freezeAction = nullptr;
     QAction *captureAction = nullptr;
     QAction *jpegAction = nullptr;

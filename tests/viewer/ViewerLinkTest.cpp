@@ -92,8 +92,10 @@ public:
     void close() override { openNode.clear(); }
     bool isOpen() const override { return !openNode.isEmpty(); }
     QString node() const override { return openNode; }
+    void reopen() override { ++reopens; }
 
     bool listed = true;
+    int reopens = 0;
     int openAttempts = 0;
     QString openNode;
 };
@@ -310,6 +312,38 @@ TEST_F(ViewerLinkTest, ClosingTellsTheWatchdogFirst)
     // Closed for good: no reconnection.
     QTest::qWait(WatchdogLink::RetryIntervalMs + 300);
     EXPECT_FALSE(watchdog.server.hasPendingConnections());
+}
+
+TEST_F(ViewerLinkTest, CameraTroubleShowsAndAResumeRestartsTheStream)
+{
+    connectViewer();
+    answerDeviceList(1);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return camera.isOpen(); }, 3000));
+    ASSERT_EQ(controller->picture(), ViewerController::Picture::Live);
+
+    // Trouble shows as it is, and frames end it.
+    emit camera.trouble(CameraSource::Trouble::Busy, QStringLiteral("Device '/dev/video2' is busy"));
+    EXPECT_EQ(controller->picture(), ViewerController::Picture::Busy);
+    emit camera.streaming();
+    EXPECT_EQ(controller->picture(), ViewerController::Picture::Live);
+    emit camera.trouble(CameraSource::Trouble::Stopped, QStringLiteral("no frame for 3 s"));
+    EXPECT_EQ(controller->picture(), ViewerController::Picture::Stopped);
+    emit camera.streaming();
+
+    // After a resume the watchdog says CAMERA_READY for the camera that is
+    // open: its stream may be dead without a word, so it starts afresh.
+    watchdog.send(0, CAMERA_READY, 1);
+    const auto ask = watchdog.receive();
+    ASSERT_TRUE(ask);
+    EXPECT_EQ(ask->command, VIDEO_DEVICE_LIST);
+    answerDeviceList(1);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return camera.reopens == 1; }, 3000));
+    EXPECT_EQ(camera.openNode, QStringLiteral("/dev/video2"));
+    EXPECT_EQ(controller->picture(), ViewerController::Picture::Live);
+    // A device list on its own restarts nothing.
+    answerDeviceList(1);
+    QTest::qWait(200);
+    EXPECT_EQ(camera.reopens, 1);
 }
 
 } // namespace
