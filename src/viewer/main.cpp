@@ -5,6 +5,7 @@
 #include "ViewerController.h"
 #include "ViewerSettings.h"
 #include "ViewerTexts.h"
+#include "SingleViewer.h"
 #include "VideoView.h"
 #include "ViewerWindow.h"
 #include "WatchdogLink.h"
@@ -34,6 +35,10 @@ int main(int argc, char **argv)
                                            QLocale::system().name());
     QApplication::setLayoutDirection(language.isRightToLeft() ? Qt::RightToLeft : Qt::LeftToRight);
     const ViewerTexts texts(language);
+
+    SingleViewer single;
+    if (!single.claim())
+        return 0;
 
     ViewerSettings settings;
     WatchdogLink link(ServicePorts::viewer);
@@ -79,6 +84,13 @@ int main(int argc, char **argv)
             lagProbe.start();
         }
     }
+
+    QObject::connect(&single, &SingleViewer::raiseRequested, &window, [&window] {
+        window.setWindowState((window.windowState() & ~Qt::WindowMinimized) | Qt::WindowActive);
+        window.show();
+        window.raise();
+        window.activateWindow();
+    });
 
     window.show();
     link.start();

@@ -340,10 +340,47 @@ TEST_F(ViewerLinkTest, CameraTroubleShowsAndAResumeRestartsTheStream)
     ASSERT_TRUE(QTest::qWaitFor([&] { return camera.reopens == 1; }, 3000));
     EXPECT_EQ(camera.openNode, QStringLiteral("/dev/video2"));
     EXPECT_EQ(controller->picture(), ViewerController::Picture::Live);
-    // A device list on its own restarts nothing.
+    // A device list on its own restarts nothing; one whose index now names
+    // another device (the list moved) neither swaps the streaming camera nor
+    // opens the wrong one.
     answerDeviceList(1);
+    answerDeviceList(0);
     QTest::qWait(200);
     EXPECT_EQ(camera.reopens, 1);
+    EXPECT_EQ(camera.openNode, QStringLiteral("/dev/video2"));
+    camera.close();
+    answerDeviceList(0); // /dev/video0 is the webcam, not the camera named
+    QTest::qWait(200);
+    EXPECT_FALSE(camera.isOpen());
+    EXPECT_EQ(controller->picture(), ViewerController::Picture::Failed);
+}
+
+TEST_F(ViewerLinkTest, TheDriversLightAndFocusButtonsAreCarriedOut)
+{
+    connectViewer();
+    QSignalSpy lights(controller.get(), &ViewerController::lightChanged);
+    QSignalSpy focusing(controller.get(), &ViewerController::focusing);
+    // The OEM buttons come as requests: answered as every request is, then
+    // the viewer asks the watchdog to do them, and only the watchdog's answer
+    // changes the light's state.
+    watchdog.send(1, LIGHT, 0);
+    const auto lightAnswer = watchdog.receive();
+    ASSERT_TRUE(lightAnswer);
+    EXPECT_EQ(lightAnswer->request, 0);
+    const auto light = watchdog.receive();
+    ASSERT_TRUE(light);
+    EXPECT_EQ(light->request, 1);
+    EXPECT_EQ(light->command, LIGHT);
+    EXPECT_EQ(lights.size(), 0);
+    watchdog.send(1, AUTO_FOCUS, 0);
+    const auto focusAnswer = watchdog.receive();
+    ASSERT_TRUE(focusAnswer);
+    EXPECT_EQ(focusAnswer->request, 0);
+    const auto focus = watchdog.receive();
+    ASSERT_TRUE(focus);
+    EXPECT_EQ(focus->request, 1);
+    EXPECT_EQ(focus->command, AUTO_FOCUS);
+    EXPECT_EQ(focusing.size(), 1);
 }
 
 } // namespace

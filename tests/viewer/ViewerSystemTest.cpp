@@ -378,6 +378,15 @@ TEST_F(ViewerSystemTest, BusyAndStalledCamerasSavedControlsAndTheCamerasOwnJpeg)
     screenshot("stopped");
     ASSERT_TRUE(cameraDoes("video run"));
     ASSERT_TRUE(log.waitFor("<CameraFeed> frames again", 20s, beforeStall));
+
+    // One viewer per user: a second start brings the first to the front
+    // and ends, without touching the watchdog's connection or the camera.
+    const auto beforeSecond = log.size();
+    Program second;
+    ASSERT_TRUE(second.start(DesktopFolder / "tessel", {}, folder / "second.log"));
+    EXPECT_EQ(second.waitForExit(10s), 0);
+    EXPECT_TRUE(log.waitFor("<SingleViewer> another start: coming to the front", 5s, beforeSecond));
+    EXPECT_FALSE(log.find("<WatchdogLink> the watchdog closed the connection", beforeSecond));
 }
 
 } // namespace
