@@ -12,6 +12,7 @@
 #include <QImage>
 #include <QImageReader>
 #include <QSettings>
+#include <QSize>
 
 #include <gtest/gtest.h>
 
@@ -275,9 +276,16 @@ TEST_F(ViewerSystemTest, FromTheMenuItemThroughTheCamerasButtonsToClosing)
     EXPECT_TRUE(waitForProcessCount("tessel", 0, 5s));
 }
 
-TEST_F(ViewerSystemTest, ArabicRightToLeftAndNoCamera)
+TEST_F(ViewerSystemTest, ArabicRightToLeftAndNoCameraAndACaptureBeyondTheLiveSize)
 {
     ::setenv("LANG", "ar_SA.UTF-8", 1);
+    // The user chose 1080p at 30 for the live view earlier.
+    {
+        QSettings settings(QSettings::NativeFormat, QSettings::UserScope, QStringLiteral("Brivara"),
+                           QStringLiteral("tessel"));
+        settings.setValue(QStringLiteral("cameras/7a3e:4b10 Brivara tessel Visualizer/resolution"), QSize(1920, 1080));
+        settings.setValue(QStringLiteral("cameras/7a3e:4b10 Brivara tessel Visualizer/rate"), 30.0);
+    }
     startWatchdogWithCamera();
     // The watchdog ends with the camera; its fresh copy listens again.
     const auto beforeUnplug = log.size();
@@ -288,8 +296,19 @@ TEST_F(ViewerSystemTest, ArabicRightToLeftAndNoCamera)
     screenshot("arabic-no-camera");
     const auto beforePlug = log.size();
     ASSERT_TRUE(cameraDoes("plug camera"));
-    ASSERT_TRUE(log.waitFor("<ViewerWindow> first frame shown 3264x2448", 30s, beforePlug));
+    ASSERT_TRUE(log.waitFor("<ViewerWindow> first frame shown 1920x1080", 30s, beforePlug));
     expectPattern(screenshot("arabic"), false);
+
+    // A capture is still the sensor's full size: the camera switches for
+    // one frame and back to the live size.
+    const auto beforeCapture = log.size();
+    x.keys("c", "^Tessel$");
+    ASSERT_TRUE(log.waitFor("<CameraFeed> switching to 3264x2448 for a picture", 5s, beforeCapture));
+    ASSERT_TRUE(log.waitFor("<ViewerWindow> picture saved", 10s, beforeCapture));
+    ASSERT_TRUE(log.waitFor("<CameraPipeline> streaming /dev/video0 image/jpeg,width=1920,height=1080,framerate=30/1",
+                            5s, beforeCapture));
+    const auto saved = std::filesystem::directory_iterator(folder / "Pictures")->path();
+    EXPECT_EQ(QImage(QString::fromStdString(saved.string())).size(), QSize(3264, 2448));
 }
 
 // The frame number drawn into a picture of the stand-in's pattern.
