@@ -6,8 +6,8 @@
 
 #include <algorithm>
 
-CameraFeed::CameraFeed(ViewerSettings &settings, QObject *parent)
-    : CameraSource(parent), settings(settings)
+CameraFeed::CameraFeed(ViewerSettings &settings, DeviceOpener opener, QObject *parent)
+    : CameraSource(parent), settings(settings), openDevice(std::move(opener))
 {
     retry.setSingleShot(true);
     connect(&retry, &QTimer::timeout, this, [this] {
@@ -26,7 +26,7 @@ CameraFeed::~CameraFeed()
 bool CameraFeed::open(const CameraLocator::VideoNode &node)
 {
     close();
-    std::unique_ptr<platform::CameraDevice> opened = platform::openCameraDevice(node.node.toStdString());
+    std::unique_ptr<platform::CameraDevice> opened = openDevice(node.node.toStdString());
     if (!opened)
         return false;
     const std::vector<platform::CameraMode> offered = opened->modes();
@@ -177,12 +177,12 @@ void CameraFeed::resetControls()
 {
     if (!device)
         return;
-    // Automatic switches first: their manual partners take values only
-    // while the switch is off, and the defaults turn the switches on.
+    // Manual values first: they are taken only while their automatic
+    // switch is off, and the switches' defaults turn them on.
     auto listed = device->controls();
     std::stable_sort(listed.begin(), listed.end(), [](const auto &a, const auto &b) {
-        const auto automatic = [](const auto &entry) { return entry.second.kind != platform::CameraControl::Kind::Integer; };
-        return automatic(a) > automatic(b);
+        const auto manual = [](const auto &entry) { return entry.second.kind == platform::CameraControl::Kind::Integer; };
+        return manual(a) > manual(b);
     });
     for (const auto &[setting, control] : listed) {
         device->setControl(control.id, control.defaultValue);

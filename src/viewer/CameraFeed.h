@@ -24,7 +24,11 @@ class CameraFeed : public CameraSource
     Q_OBJECT
 
 public:
-    explicit CameraFeed(ViewerSettings &settings, QObject *parent = nullptr);
+    using DeviceOpener = std::function<std::unique_ptr<platform::CameraDevice>(const std::string &node)>;
+
+    // Devices are opened through the platform (tests hand in their own).
+    explicit CameraFeed(ViewerSettings &settings, DeviceOpener opener = platform::openCameraDevice,
+                        QObject *parent = nullptr);
     ~CameraFeed() override;
 
     bool open(const CameraLocator::VideoNode &node) override;
@@ -63,6 +67,7 @@ private:
     void restoreControls();
 
     ViewerSettings &settings;
+    DeviceOpener openDevice;
     CameraPipeline pipeline;
     std::unique_ptr<platform::CameraDevice> device;
     CameraLocator::VideoNode openNode;

@@ -1,5 +1,6 @@
 // The viewer's parts that decide something on their own: the format, the
 // camera, the capture file, the texts, the frame conversion, the picture.
+#include "CameraFeed.h"
 #include "CameraLocator.h"
 #include "CaptureWriter.h"
 #include "FakePlatform.h"
@@ -7,17 +8,23 @@
 #include "FrameConverter.h"
 #include "JpegFrame.h"
 #include "VideoView.h"
+#include "ViewerSettings.h"
 #include "ViewerTexts.h"
 #include "config/UserInterfaceController.h"
 
 #include <QDir>
 #include <QFile>
 #include <QRegularExpression>
+#include <QSignalSpy>
+#include <QStandardPaths>
+#include <QTest>
 #include <QTemporaryDir>
 #include <QBuffer>
 #include <QImageReader>
 
 #include <gtest/gtest.h>
+
+#include <map>
 
 namespace {
 
@@ -331,6 +338,103 @@ TEST(VideoViewTest, TurnsZoomsAndFreezesThePicture)
 
     view.clearPicture();
     EXPECT_TRUE(view.showsPlaceholder());
+}
+
+using platform::CameraControl;
+using platform::CameraSetting;
+
+// A camera's device with a focus and its automatic switch (the manual value
+// refused while the switch is on, as uvcvideo does) and a brightness.
+class FakeCameraDevice final : public platform::CameraDevice
+{
+public:
+    struct State
+    {
+        std::vector<platform::CameraMode> modes;
+        std::map<CameraSetting, CameraControl> controls;
+    };
+    explicit FakeCameraDevice(std::shared_ptr<State> state)
+        : state(std::move(state))
+    {
+    }
+    std::vector<platform::CameraMode> modes() override { return state->modes; }
+    std::vector<std::pair<CameraSetting, CameraControl>> controls() override
+    {
+        std::vector<std::pair<CameraSetting, CameraControl>> listed;
+        for (auto [setting, control] : state->controls) {
+            control.inactive = setting == CameraSetting::Focus && state->controls[CameraSetting::FocusAuto].value != 0;
+            listed.emplace_back(setting, control);
+        }
+        return listed;
+    }
+    bool setControl(std::uint32_t id, std::int32_t value) override
+    {
+        for (const auto &[setting, control] : controls()) {
+            if (control.id != id)
+                continue;
+            if (control.inactive || value < control.minimum || value > control.maximum)
+                return false;
+            state->controls[setting].value = value;
+            return true;
+        }
+        return false;
+    }
+
+private:
+    std::shared_ptr<State> state;
+};
+
+TEST(CameraFeedTest, PutsBackTheCamerasSavedChoiceAndControlsAndResetsThem)
+{
+    QStandardPaths::setTestModeEnabled(true);
+    QSettings(QSettings::NativeFormat, QSettings::UserScope, QStringLiteral("Brivara"), QStringLiteral("tessel")).clear();
+    const CameraLocator::VideoNode node{QStringLiteral("/dev/tessel-test-no-such-node"),
+                                        QStringLiteral("Brivara tessel Visualizer"), QStringLiteral("7a3e:4b10")};
+    ViewerSettings settings;
+    // Saved in an earlier session: manual focus (its switch off), a
+    // brightness, and 1080p at 30.
+    settings.setCameraControl(node.key(), CameraSetting::Focus, 300);
+    settings.setCameraControl(node.key(), CameraSetting::FocusAuto, 0);
+    settings.setCameraControl(node.key(), CameraSetting::Brightness, 20);
+    settings.setCameraChoice(node.key(), {QSize(1920, 1080), 30});
+
+    auto state = std::make_shared<FakeCameraDevice::State>();
+    state->modes = {mode("MJPG", 3264, 2448, 15), mode("MJPG", 1920, 1080, 30), mode("YUYV", 640, 480, 30)};
+    state->controls[CameraSetting::Brightness] = {1, CameraControl::Kind::Integer, "Brightness", -64, 64, 1, 0, 0, false, {}};
+    state->controls[CameraSetting::FocusAuto] = {2, CameraControl::Kind::Boolean, "Focus, Auto", 0, 1, 1, 1, 1, false, {}};
+    state->controls[CameraSetting::Focus] = {3, CameraControl::Kind::Integer, "Focus", 0, 1023, 1, 0, 0, false, {}};
+    CameraFeed feed(settings, [state](const std::string &) { return std::make_unique<FakeCameraDevice>(state); });
+    QSignalSpy trouble(&feed, &CameraSource::trouble);
+
+    ASSERT_TRUE(feed.open(node));
+    EXPECT_EQ(state->controls[CameraSetting::FocusAuto].value, 0);
+    EXPECT_EQ(state->controls[CameraSetting::Focus].value, 300); // refused until the switch was off
+    EXPECT_EQ(state->controls[CameraSetting::Brightness].value, 20);
+    ASSERT_TRUE(feed.current());
+    EXPECT_EQ(feed.current()->size, QSize(1920, 1080));
+    EXPECT_EQ(feed.choices().size(), 3);
+
+    // Set by the user: taken and saved; refused: not saved.
+    EXPECT_TRUE(feed.setControl(CameraSetting::Brightness, 40));
+    EXPECT_EQ(settings.cameraControl(node.key(), CameraSetting::Brightness), 40);
+    EXPECT_TRUE(feed.setControl(CameraSetting::FocusAuto, 1));
+    EXPECT_FALSE(feed.setControl(CameraSetting::Focus, 10));
+    EXPECT_EQ(settings.cameraControl(node.key(), CameraSetting::Focus), 300);
+
+    // Reset: the camera's defaults, manual values too, and nothing saved.
+    EXPECT_TRUE(feed.setControl(CameraSetting::FocusAuto, 0));
+    feed.resetControls();
+    EXPECT_EQ(state->controls[CameraSetting::Focus].value, 0);
+    EXPECT_EQ(state->controls[CameraSetting::FocusAuto].value, 1);
+    EXPECT_EQ(state->controls[CameraSetting::Brightness].value, 0);
+    EXPECT_FALSE(settings.cameraControl(node.key(), CameraSetting::Focus));
+    EXPECT_FALSE(settings.cameraControl(node.key(), CameraSetting::Brightness));
+
+    // The node streams nothing: that shows as trouble, not as a frozen picture.
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !trouble.isEmpty(); }, 5000));
+    EXPECT_EQ(trouble.first().first().value<CameraSource::Trouble>(), CameraSource::Trouble::Stopped);
+    feed.close();
+    EXPECT_FALSE(feed.isOpen());
 }
 
 } // namespace
