@@ -3,7 +3,6 @@
 #include "platform/CameraDevice.h"
 
 #include <QByteArray>
-#include <QElapsedTimer>
 #include <QImage>
 #include <QObject>
 #include <QSize>
@@ -12,13 +11,11 @@
 
 #include <atomic>
 #include <memory>
-#include <mutex>
 
 typedef struct _GstElement GstElement;
 typedef struct _GstAppSink GstAppSink;
 typedef struct _GstBus GstBus;
 typedef struct _GstMessage GstMessage;
-class MjpegDecoder;
 
 // One frame as the window gets it: the picture at the size the view needs,
 // and for MJPEG the camera's own bytes (a capture saves those).

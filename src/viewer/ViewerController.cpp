@@ -47,6 +47,8 @@ void ViewerController::onConnected()
 
 void ViewerController::onDisconnected()
 {
+    // Its answer will not come: the next focus of the camera's button shows.
+    focusRequested = false;
     // An open camera goes on showing its picture, and a camera that went
     // away stays the news (the watchdog ends with it and its fresh copy is
     // reconnected to by the link).
