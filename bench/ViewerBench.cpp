@@ -247,8 +247,8 @@ int main(int argc, char **argv)
 
     // The viewer at 1080p and 30 frames a second, chosen as a user does.
     {
-        QSettings settings(QSettings::NativeFormat, QSettings::UserScope, QStringLiteral("Brivara"),
-                           QStringLiteral("tessel"));
+        QSettings settings(QString::fromStdString((folder / ".config/Brivara/tessel.conf").string()),
+                           QSettings::IniFormat);
         settings.setValue(QStringLiteral("cameras/7a3e:4b10 Brivara tessel Visualizer/resolution"), QSize(1920, 1080));
         settings.setValue(QStringLiteral("cameras/7a3e:4b10 Brivara tessel Visualizer/rate"), 30.0);
     }

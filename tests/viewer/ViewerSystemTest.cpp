@@ -281,8 +281,9 @@ TEST_F(ViewerSystemTest, ArabicRightToLeftAndNoCameraAndACaptureBeyondTheLiveSiz
     ::setenv("LANG", "ar_SA.UTF-8", 1);
     // The user chose 1080p at 30 for the live view earlier.
     {
-        QSettings settings(QSettings::NativeFormat, QSettings::UserScope, QStringLiteral("Brivara"),
-                           QStringLiteral("tessel"));
+        // By its file: QSettings keeps the first home folder it saw for the process.
+        QSettings settings(QString::fromStdString((folder / ".config/Brivara/tessel.conf").string()),
+                           QSettings::IniFormat);
         settings.setValue(QStringLiteral("cameras/7a3e:4b10 Brivara tessel Visualizer/resolution"), QSize(1920, 1080));
         settings.setValue(QStringLiteral("cameras/7a3e:4b10 Brivara tessel Visualizer/rate"), 30.0);
     }
@@ -328,8 +329,9 @@ TEST_F(ViewerSystemTest, BusyAndStalledCamerasSavedControlsAndTheCamerasOwnJpeg)
     // Brightness set low in an earlier session, for this camera.
     constexpr int SavedBrightness = -64;
     {
-        QSettings settings(QSettings::NativeFormat, QSettings::UserScope, QStringLiteral("Brivara"),
-                           QStringLiteral("tessel"));
+        // By its file: QSettings keeps the first home folder it saw for the process.
+        QSettings settings(QString::fromStdString((folder / ".config/Brivara/tessel.conf").string()),
+                           QSettings::IniFormat);
         settings.setValue(QStringLiteral("cameras/7a3e:4b10 Brivara tessel Visualizer/controls/0"), SavedBrightness);
     }
     startWatchdogWithCamera();
