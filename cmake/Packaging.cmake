@@ -44,7 +44,9 @@ set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
 # Loaded at run time, so dpkg-shlibdeps cannot see it: QApplication needs a
 # platform plugin (xcb, wayland) to start at all.
 set(CPACK_DEBIAN_PACKAGE_DEPENDS "qt6-qpa-plugins")
-# The viewer's camera pipeline (Qt Multimedia's GStreamer backend: v4l2src, videoconvert) and its SVG icon.
+# Loaded at run time by the viewer's camera pipeline: v4l2src (-good) and
+# appsink's plugin (-base); and its SVG icon. libgstreamer, libgstapp and
+# libturbojpeg are linked, so dpkg-shlibdeps finds them.
 string(APPEND CPACK_DEBIAN_PACKAGE_DEPENDS ", gstreamer1.0-plugins-good, gstreamer1.0-plugins-base, libqt6svg6")
 # The scan engine's OCR data (dpkg-shlibdeps finds libtesseract and OpenCV
 # but not the data files they read): English always, and the languages of

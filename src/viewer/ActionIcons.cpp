@@ -72,6 +72,13 @@ void draw(QPainter &painter, Icon icon)
         drawCorners(painter, 8);
         painter.drawEllipse(QPointF(24, 24), 5, 5);
         return;
+    case Icon::Settings:
+        // Three sliders with their knobs.
+        for (const auto &[y, knob] : {std::pair{12.0, 30.0}, std::pair{24.0, 16.0}, std::pair{36.0, 26.0}}) {
+            painter.drawLine(QPointF(8, y), QPointF(40, y));
+            painter.drawEllipse(QPointF(knob, y), 4, 4);
+        }
+        return;
     }
 }
 

@@ -6,7 +6,7 @@
 // them, and a toolbar of bare words is harder to find one's way in.
 namespace action_icons {
 
-enum class Icon { Freeze, Capture, ZoomIn, ZoomOut, Rotate, FullScreen, Light, Focus };
+enum class Icon { Freeze, Capture, ZoomIn, ZoomOut, Rotate, FullScreen, Light, Focus, Settings };
 
 QIcon make(Icon icon);
 

@@ -21,22 +21,14 @@ std::optional<CameraLocator::VideoNode> CameraLocator::nodeForIndex(int deviceIn
     if (!found.node.startsWith(QLatin1String("/dev/")))
         return std::nullopt;
     QString rest = text.section(QLatin1Char(' '), 1);
-    if (rest.startsWith(QLatin1String("usb#")))
+    if (rest.startsWith(QLatin1String("usb#"))) {
+        const QString ids = rest.section(QLatin1Char(' '), 0, 0); // usb#vid_7a3e&pid_4b10
+        const qsizetype vendor = ids.indexOf(QLatin1String("vid_"));
+        const qsizetype product = ids.indexOf(QLatin1String("pid_"));
+        if (vendor >= 0 && product >= 0)
+            found.usbIds = ids.mid(vendor + 4, 4) + QLatin1Char(':') + ids.mid(product + 4, 4);
         rest = rest.section(QLatin1Char(' '), 1);
+    }
     found.name = rest;
     return found;
-}
-
-std::optional<qsizetype> CameraLocator::cameraFor(const VideoNode &node, const QList<ListedCamera> &cameras)
-{
-    const QByteArray path = node.node.toUtf8();
-    for (qsizetype i = 0; i < cameras.size(); ++i) {
-        if (cameras[i].id == path)
-            return i;
-    }
-    for (qsizetype i = 0; i < cameras.size(); ++i) {
-        if (!node.name.isEmpty() && cameras[i].description == node.name)
-            return i;
-    }
-    return std::nullopt;
 }

@@ -4,6 +4,8 @@
 #include <QFileInfo>
 #include <QSaveFile>
 
+#include <functional>
+
 namespace {
 
 QString suffix(CaptureWriter::Format format)
@@ -11,12 +13,10 @@ QString suffix(CaptureWriter::Format format)
     return format == CaptureWriter::Format::Png ? QStringLiteral("png") : QStringLiteral("jpg");
 }
 
-} // namespace
-
-CaptureWriter::Result CaptureWriter::write(const QImage &picture, const QString &folder, Format format,
-                                           const QDateTime &when)
+CaptureWriter::Result writeFile(const QString &folder, CaptureWriter::Format format, const QDateTime &when,
+                                const std::function<bool(QSaveFile &)> &fill)
 {
-    Result result;
+    CaptureWriter::Result result;
     QDir directory(folder);
     if (!directory.exists() && !directory.mkpath(QStringLiteral("."))) {
         result.path = folder;
@@ -34,7 +34,7 @@ CaptureWriter::Result CaptureWriter::write(const QImage &picture, const QString 
         result.error = file.errorString();
         return result;
     }
-    if (!picture.save(&file, format == Format::Png ? "PNG" : "JPEG", format == Format::Png ? -1 : 92)) {
+    if (!fill(file)) {
         file.cancelWriting();
         result.error = file.error() != QFileDevice::NoError ? file.errorString()
                                                             : QStringLiteral("the picture cannot be encoded");
@@ -46,4 +46,19 @@ CaptureWriter::Result CaptureWriter::write(const QImage &picture, const QString 
     }
     result.saved = true;
     return result;
+}
+
+} // namespace
+
+CaptureWriter::Result CaptureWriter::write(const QImage &picture, const QString &folder, Format format,
+                                           const QDateTime &when)
+{
+    return writeFile(folder, format, when, [&](QSaveFile &file) {
+        return picture.save(&file, format == Format::Png ? "PNG" : "JPEG", format == Format::Png ? -1 : 92);
+    });
+}
+
+CaptureWriter::Result CaptureWriter::writeJpeg(const QByteArray &jpeg, const QString &folder, const QDateTime &when)
+{
+    return writeFile(folder, Format::Jpeg, when, [&](QSaveFile &file) { return file.write(jpeg) == jpeg.size(); });
 }

@@ -1,13 +1,14 @@
 #pragma once
 
+#include <QByteArray>
 #include <QDateTime>
 #include <QImage>
 #include <QString>
 
 // Writes a captured picture into a folder under a timestamped name
-// ("Tessel 2026-12-08 14-05-09.png", a counter added when that name is
+// ("Tessel 2026-12-08 14-05-09.jpg", a counter added when that name is
 // taken). The file appears whole or not at all: a failure leaves no half
-// file and says why.
+// file and says why. Runs on any thread.
 class CaptureWriter
 {
 public:
@@ -20,6 +21,10 @@ public:
         QString error; // why not, for the user
     };
 
+    // An image, encoded here.
     static Result write(const QImage &picture, const QString &folder, Format format,
                         const QDateTime &when = QDateTime::currentDateTime());
+    // A JPEG as it is (the camera's own bytes).
+    static Result writeJpeg(const QByteArray &jpeg, const QString &folder,
+                            const QDateTime &when = QDateTime::currentDateTime());
 };

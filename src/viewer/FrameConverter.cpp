@@ -1,97 +1,111 @@
 #include "FrameConverter.h"
 
-#include <QVideoFrame>
-
 #include <algorithm>
 
 namespace frame_converter {
 
 namespace {
 
-inline QRgb rgb(int y, int u, int v)
+// The conversion in 8.8 fixed point: luma scale and offset, then the
+// chroma weights.
+struct Matrix
 {
-    // BT.601, limited range, in 8.8 fixed point.
-    const int c = (y - 16) * 298;
+    int lumaScale, lumaOffset;
+    int redV, greenU, greenV, blueU;
+};
+
+Matrix matrixFor(Colour colour)
+{
+    // Limited range stretches 16-235 (219 steps) over 0-255.
+    const int scale = colour.fullRange ? 256 : 298;
+    const int offset = colour.fullRange ? 0 : 16;
+    if (colour.bt709)
+        return colour.fullRange ? Matrix{scale, offset, 403, 48, 120, 475} : Matrix{scale, offset, 459, 55, 136, 541};
+    return colour.fullRange ? Matrix{scale, offset, 359, 88, 183, 454} : Matrix{scale, offset, 409, 100, 208, 516};
+}
+
+inline QRgb rgb(const Matrix &m, int y, int u, int v)
+{
+    const int c = (y - m.lumaOffset) * m.lumaScale;
     const int d = u - 128;
     const int e = v - 128;
     const auto clamp = [](int value) { return std::clamp((value + 128) >> 8, 0, 255); };
-    return qRgb(clamp(c + 409 * e), clamp(c - 100 * d - 208 * e), clamp(c + 516 * d));
+    return qRgb(clamp(c + m.redV * e), clamp(c - m.greenU * d - m.greenV * e), clamp(c + m.blueU * d));
 }
 
-QImage fromPlanar(const QVideoFrame &frame, bool interleavedChroma)
+QImage blank(int width, int height, int step)
 {
-    const int width = frame.width();
-    const int height = frame.height();
-    QImage image(width, height, QImage::Format_RGB32);
-    // Plane pointers and strides are looked up once: QVideoFrame's accessors
-    // are not free, and this loop runs for every pixel of every frame.
-    const uchar *luma = frame.bits(0);
-    const int lumaStride = frame.bytesPerLine(0);
-    const uchar *chromaPlane = frame.bits(1);
-    const int chromaStride = frame.bytesPerLine(1);
-    const uchar *vPlane = interleavedChroma ? nullptr : frame.bits(2);
-    const int vStride = interleavedChroma ? 0 : frame.bytesPerLine(2);
-    for (int y = 0; y < height; ++y) {
-        auto *out = reinterpret_cast<QRgb *>(image.scanLine(y));
-        const uchar *lumaRow = luma + y * lumaStride;
-        const uchar *chromaRow = chromaPlane + (y / 2) * chromaStride;
-        if (interleavedChroma) {
-            for (int x = 0; x < width; ++x) {
-                const uchar *uv = chromaRow + (x / 2) * 2;
-                out[x] = rgb(lumaRow[x], uv[0], uv[1]);
-            }
-        } else {
-            const uchar *vRow = vPlane + (y / 2) * vStride;
-            for (int x = 0; x < width; ++x)
-                out[x] = rgb(lumaRow[x], chromaRow[x / 2], vRow[x / 2]);
-        }
-    }
-    return image;
+    step = std::max(step, 1);
+    return QImage(std::max(1, width / step), std::max(1, height / step), QImage::Format_RGB32);
 }
 
 } // namespace
 
-QImage fromYuyv(const uchar *data, int width, int height, int bytesPerLine, bool uyvy)
+QImage fromYuyv(const uchar *data, int width, int height, int bytesPerLine, bool uyvy, Colour colour, int step)
 {
-    QImage image(width, height, QImage::Format_RGB32);
+    QImage image = blank(width, height, step);
+    step = std::max(step, 1);
+    const Matrix m = matrixFor(colour);
     const int yOffset = uyvy ? 1 : 0;
     const int uOffset = uyvy ? 0 : 1;
-    for (int row = 0; row < height; ++row) {
-        const uchar *in = data + row * bytesPerLine;
+    for (int row = 0; row < image.height(); ++row) {
+        const uchar *in = data + qsizetype(row) * step * bytesPerLine;
         auto *out = reinterpret_cast<QRgb *>(image.scanLine(row));
-        for (int x = 0; x + 1 < width; x += 2, in += 4) {
-            const int u = in[uOffset];
-            const int v = in[uOffset + 2];
-            out[x] = rgb(in[yOffset], u, v);
-            out[x + 1] = rgb(in[yOffset + 2], u, v);
+        if (step == 1) {
+            for (int x = 0; x + 1 < width; x += 2, in += 4) {
+                const int u = in[uOffset];
+                const int v = in[uOffset + 2];
+                out[x] = rgb(m, in[yOffset], u, v);
+                out[x + 1] = rgb(m, in[yOffset + 2], u, v);
+            }
+            continue;
+        }
+        for (int column = 0; column < image.width(); ++column) {
+            const int x = column * step;
+            const uchar *pair = in + (x / 2) * 4;
+            out[column] = rgb(m, pair[yOffset + (x & 1) * 2], pair[uOffset], pair[uOffset + 2]);
         }
     }
     return image;
 }
 
-QImage toImage(const QVideoFrame &frame)
+QImage fromNv12(const uchar *luma, int lumaStride, const uchar *chroma, int chromaStride, int width, int height,
+                Colour colour, int step)
 {
-    QVideoFrame mapped = frame;
-    const QVideoFrameFormat::PixelFormat format = frame.pixelFormat();
-    const bool ours = format == QVideoFrameFormat::Format_YUYV || format == QVideoFrameFormat::Format_UYVY
-                      || format == QVideoFrameFormat::Format_NV12 || format == QVideoFrameFormat::Format_YUV420P;
-    if (!ours || !mapped.map(QVideoFrame::ReadOnly))
-        return frame.toImage();
-    QImage image;
-    switch (format) {
-    case QVideoFrameFormat::Format_YUYV:
-    case QVideoFrameFormat::Format_UYVY:
-        image = fromYuyv(mapped.bits(0), mapped.width(), mapped.height(), mapped.bytesPerLine(0),
-                         format == QVideoFrameFormat::Format_UYVY);
-        break;
-    case QVideoFrameFormat::Format_NV12:
-        image = fromPlanar(mapped, true);
-        break;
-    default:
-        image = fromPlanar(mapped, false);
-        break;
+    QImage image = blank(width, height, step);
+    step = std::max(step, 1);
+    const Matrix m = matrixFor(colour);
+    for (int row = 0; row < image.height(); ++row) {
+        const int y = row * step;
+        const uchar *lumaRow = luma + qsizetype(y) * lumaStride;
+        const uchar *chromaRow = chroma + qsizetype(y / 2) * chromaStride;
+        auto *out = reinterpret_cast<QRgb *>(image.scanLine(row));
+        for (int column = 0; column < image.width(); ++column) {
+            const int x = column * step;
+            const uchar *uv = chromaRow + (x / 2) * 2;
+            out[column] = rgb(m, lumaRow[x], uv[0], uv[1]);
+        }
     }
-    mapped.unmap();
+    return image;
+}
+
+QImage fromI420(const uchar *luma, int lumaStride, const uchar *u, int uStride, const uchar *v, int vStride, int width,
+                int height, Colour colour, int step)
+{
+    QImage image = blank(width, height, step);
+    step = std::max(step, 1);
+    const Matrix m = matrixFor(colour);
+    for (int row = 0; row < image.height(); ++row) {
+        const int y = row * step;
+        const uchar *lumaRow = luma + qsizetype(y) * lumaStride;
+        const uchar *uRow = u + qsizetype(y / 2) * uStride;
+        const uchar *vRow = v + qsizetype(y / 2) * vStride;
+        auto *out = reinterpret_cast<QRgb *>(image.scanLine(row));
+        for (int column = 0; column < image.width(); ++column) {
+            const int x = column * step;
+            out[column] = rgb(m, lumaRow[x], uRow[x / 2], vRow[x / 2]);
+        }
+    }
     return image;
 }
 

@@ -4,6 +4,8 @@
 #include <QMouseEvent>
 #include <QPainter>
 #include <QPainterPath>
+#include <QResizeEvent>
+#include <QtMath>
 #include <QTransform>
 #include <QWheelEvent>
 
@@ -51,13 +53,46 @@ VideoView::VideoView(QWidget *parent)
     });
 }
 
-void VideoView::showFrame(const QImage &frame)
+void VideoView::showFrame(const QImage &frame, QSize sourceSize, qint64 arrivedUs)
 {
     latest = frame;
+    latestSource = sourceSize.isValid() ? sourceSize : frame.size();
+    latestArrived = arrivedUs;
     if (isFrozen)
         return;
     shown = frame;
+    shownSource = latestSource;
+    shownArrived = arrivedUs;
+    shownPainted = false;
+    if (!shownSource.isEmpty() && shownSource != sourceAspect) {
+        sourceAspect = shownSource;
+        announceWantedSize();
+    }
     update();
+}
+
+QSize VideoView::wantedFrameSize() const
+{
+    const QSizeF unturned = sourceAspect;
+    const QSizeF turned = degrees % 180 == 0 ? unturned : unturned.transposed();
+    const QSizeF fitted = turned.scaled(QSizeF(size()) * devicePixelRatioF(), Qt::KeepAspectRatio) * zoomFactor;
+    const QSizeF wanted = degrees % 180 == 0 ? fitted : fitted.transposed();
+    return QSize(qCeil(wanted.width()), qCeil(wanted.height()));
+}
+
+void VideoView::announceWantedSize()
+{
+    const QSize wanted = wantedFrameSize();
+    if (wanted == announcedSize)
+        return;
+    announcedSize = wanted;
+    emit wantedFrameSizeChanged(wanted);
+}
+
+void VideoView::resizeEvent(QResizeEvent *event)
+{
+    QWidget::resizeEvent(event);
+    announceWantedSize();
 }
 
 void VideoView::setPlaceholder(const QString &title, const QString &hint)
@@ -73,6 +108,7 @@ void VideoView::clearPicture()
 {
     latest = QImage();
     shown = QImage();
+    latestSource = shownSource = QSize();
     firstFramePending = true;
     update();
 }
@@ -81,14 +117,17 @@ void VideoView::setRotation(int rotation)
 {
     degrees = (rotation % 360 + 360) % 360 / 90 * 90;
     panOffset = QPointF();
+    announceWantedSize();
     update();
 }
 
 void VideoView::setFrozen(bool frozen)
 {
     isFrozen = frozen;
-    if (!frozen && !latest.isNull())
+    if (!frozen && !latest.isNull()) {
         shown = latest;
+        shownSource = latestSource;
+    }
     update();
 }
 
@@ -101,6 +140,7 @@ void VideoView::setZoom(double zoom)
     zoomFactor = bounded;
     panOffset *= ratio; // the middle of the view stays on the same spot
     clampPan();
+    announceWantedSize();
     update();
     emit zoomChanged(zoomFactor);
 }
@@ -210,11 +250,27 @@ void VideoView::paintPicture(QPainter &painter)
     painter.rotate(degrees);
     // Drawn unturned: in the turned frame the picture's own sides swap.
     const QSizeF drawn = degrees % 180 == 0 ? fitted : fitted.transposed();
-    painter.drawImage(QRectF(QPointF(-drawn.width() / 2, -drawn.height() / 2), drawn), shown);
-    painter.restore();
+    const QSizeF devicePixels = drawn * devicePixelRatioF();
+    if (std::abs(devicePixels.width() - shown.width()) <= 2 && std::abs(devicePixels.height() - shown.height()) <= 2
+        && degrees == 0) {
+        // Made for this view: copied as it is, without scaling on the main thread.
+        painter.restore();
+        const QPointF centre = QPointF(width() / 2.0, height() / 2.0) + panOffset;
+        const QSizeF logical = QSizeF(shown.size()) / devicePixelRatioF();
+        painter.drawImage(QPointF(std::round(centre.x() - logical.width() / 2), std::round(centre.y() - logical.height() / 2)),
+                          shown);
+    } else {
+        painter.drawImage(QRectF(QPointF(-drawn.width() / 2, -drawn.height() / 2), drawn), shown);
+        painter.restore();
+    }
+    if (!shownPainted) {
+        shownPainted = true;
+        if (paintTrace && shownArrived)
+            paintTrace(shownArrived);
+    }
     if (firstFramePending) {
         firstFramePending = false;
-        emit firstFrameShown(shown.size());
+        emit firstFrameShown(shownSource.isValid() ? shownSource : shown.size());
     }
 }
 
@@ -266,8 +322,11 @@ void VideoView::mouseReleaseEvent(QMouseEvent *)
 
 void VideoView::wheelEvent(QWheelEvent *event)
 {
-    if (event->angleDelta().y() > 0)
-        zoomIn();
-    else if (event->angleDelta().y() < 0)
-        zoomOut();
+    // A touchpad sends many small deltas: a step for every 120 summed, and
+    // the zoom follows the fraction between steps smoothly.
+    const double steps = event->angleDelta().y() / 120.0;
+    if (steps == 0)
+        return;
+    setZoom(zoomFactor * std::pow(ZoomStep, steps));
+    event->accept();
 }

@@ -6,6 +6,8 @@
 #include <QTimer>
 #include <QWidget>
 
+#include <functional>
+
 // The picture: the camera's frames turned by the rotation, enlarged by the
 // digital zoom and moved by panning; or, while there is no picture, a
 // placeholder that says why. It never shows an empty black area.
@@ -20,8 +22,15 @@ public:
 
     explicit VideoView(QWidget *parent = nullptr);
 
-    // A new frame; kept but not shown while frozen.
-    void showFrame(const QImage &frame);
+    // A new frame; kept but not shown while frozen. sourceSize is the
+    // camera's (the frame may come smaller, made for the view).
+    void showFrame(const QImage &frame, QSize sourceSize = {}, qint64 arrivedUs = 0);
+    // The size a frame should have to fill the view at the current zoom,
+    // unturned: the camera's pipeline makes frames this large.
+    QSize wantedFrameSize() const;
+    // Called with the arrival time of every frame when it is first painted
+    // (benchmarks).
+    void setPaintTrace(std::function<void(qint64 arrivedUs)> trace) { paintTrace = std::move(trace); }
     // Shows the placeholder instead of the picture (an empty title shows the
     // picture again once a frame is there).
     void setPlaceholder(const QString &title, const QString &hint);
@@ -52,6 +61,8 @@ public:
 
 signals:
     void zoomChanged(double zoom);
+    // wantedFrameSize() changed (resize, zoom, rotation).
+    void wantedFrameSizeChanged(QSize size);
     void firstFrameShown(QSize size);
 
 protected:
@@ -60,6 +71,7 @@ protected:
     void mouseMoveEvent(QMouseEvent *event) override;
     void mouseReleaseEvent(QMouseEvent *event) override;
     void wheelEvent(QWheelEvent *event) override;
+    void resizeEvent(QResizeEvent *event) override;
 
 private:
     void paintPlaceholder(QPainter &painter);
@@ -67,9 +79,18 @@ private:
     void paintOverlay(QPainter &painter, const QString &text, const QRect &area, bool centred);
     QSizeF turnedSize() const;
     void clampPan();
+    void announceWantedSize();
 
     QImage latest;
     QImage shown;
+    QSize latestSource;
+    QSize shownSource;
+    qint64 latestArrived = 0;
+    qint64 shownArrived = 0;
+    bool shownPainted = true;
+    QSize announcedSize;
+    QSize sourceAspect{4, 3};
+    std::function<void(qint64)> paintTrace;
     QString placeholderTitle;
     QString placeholderHint;
     QString message;

@@ -16,6 +16,10 @@ ViewerController::ViewerController(WatchdogLink &link, CameraSource &camera, Cam
     connect(&link, &WatchdogLink::disconnected, this, &ViewerController::onDisconnected);
     connect(&link, &WatchdogLink::recordReceived, this, &ViewerController::onRecord);
     connect(&camera, &CameraSource::failed, this, &ViewerController::onCameraFailed);
+    connect(&camera, &CameraSource::trouble, this, [this](CameraSource::Trouble trouble, const QString &detail) {
+        setPicture(trouble == CameraSource::Trouble::Busy ? Picture::Busy : Picture::Stopped, detail);
+    });
+    connect(&camera, &CameraSource::streaming, this, [this] { setPicture(Picture::Live); });
     connect(&camera, &CameraSource::camerasChanged, this, [this] {
         if (wantedNode && !this->camera.isOpen())
             tryOpen();
@@ -43,6 +47,8 @@ void ViewerController::onConnected()
 
 void ViewerController::onDisconnected()
 {
+    // Its answer will not come: the next focus of the camera's button shows.
+    focusRequested = false;
     // An open camera goes on showing its picture, and a camera that went
     // away stays the news (the watchdog ends with it and its fresh copy is
     // reconnected to by the link).
@@ -71,6 +77,7 @@ void ViewerController::onRecord(const WatchdogMessage &message)
         return;
     case CAMERA_READY:
         qDebug().noquote() << "<ViewerController> the camera is ready";
+        restartOnList = camera.isOpen();
         link.sendRequest(VIDEO_DEVICE_LIST);
         return;
     case EXIT_DOC_CAM_APPLICATION:
@@ -82,10 +89,24 @@ void ViewerController::onRecord(const WatchdogMessage &message)
         return;
     case LIGHT:
     case LED_STATUS:
+        if (message.command == LIGHT && message.request == 1) {
+            // The driver's OEM Light button, handed on: the viewer's own
+            // light function, whose answer then shows the state.
+            qDebug().noquote() << "<ViewerController> the light button: switching the light";
+            toggleLight();
+            return;
+        }
         light = message.state != 0;
         emit lightChanged(light);
         return;
     case AUTO_FOCUS:
+        if (message.request == 1) {
+            // The driver's OEM Focus button, handed on: focus as the
+            // viewer's own button does.
+            qDebug().noquote() << "<ViewerController> the focus button: focusing";
+            focus();
+            return;
+        }
         // Our own request's answer ends it; a press of the camera's button
         // (or the driver's) shows that the camera focuses.
         if (focusRequested && message.request != 1) {
@@ -137,9 +158,32 @@ void ViewerController::onDeviceList(const WatchdogMessage &message)
         setPicture(Picture::Failed, QStringLiteral("index %1").arg(index));
         return;
     }
-    qDebug().noquote() << "<ViewerController> the camera is device" << index << node->node;
-    if (camera.isOpen() && camera.node() == node->node)
+    // The index is the watchdog's count at the time it answered: a device
+    // plugged in or out since moves the count, so the device found there
+    // must be the camera the watchdog named.
+    const QString listedName = QString::fromStdString(message.devices[0].name());
+    if (!listedName.isEmpty() && !node->name.isEmpty() && listedName != node->name) {
+        qDebug().noquote() << "<ViewerController> device" << index << "is" << node->name << "not" << listedName;
+        if (!camera.isOpen())
+            setPicture(Picture::Failed, listedName);
         return;
+    }
+    qDebug().noquote() << "<ViewerController> the camera is device" << index << node->node;
+    if (camera.isOpen() && camera.node() != node->node) {
+        // A streaming camera stays: a list that moved is no reason to drop it.
+        qDebug().noquote() << "<ViewerController> keeps streaming" << camera.node();
+        restartOnList = false;
+        return;
+    }
+    if (camera.isOpen() && camera.node() == node->node) {
+        // After a resume the old stream may be dead without a word.
+        if (std::exchange(restartOnList, false)) {
+            camera.reopen();
+            setPicture(Picture::Live);
+        }
+        return;
+    }
+    restartOnList = false;
     camera.close();
     wantedNode = node;
     attemptsLeft = OpenAttempts;

@@ -26,6 +26,8 @@ public:
         Live,               // frames arrive (or are about to)
         Disconnected,       // the camera went away
         Failed,             // the camera could not be opened
+        Busy,               // another program has the camera; tried again
+        Stopped,            // the camera stopped sending pictures; tried again
     };
 
     // How long a camera that the watchdog names may take to be listed.
@@ -70,4 +72,7 @@ private:
     Picture state = Picture::WaitingForWatchdog;
     bool light = false;
     bool focusRequested = false;
+    // CAMERA_READY came (the camera is back, as after the system resumed):
+    // the next device list restarts the open camera's stream.
+    bool restartOnList = false;
 };

@@ -37,6 +37,28 @@ public:
         SaveAs,
         CameraButton,
         CaptureFormat,
+        CameraBusy,
+        BusyHint,
+        CameraStopped,
+        StoppedHint,
+        Resolution,
+        ResolutionItem,
+        CameraSettings,
+        Reset,
+        Brightness,
+        Contrast,
+        Saturation,
+        Sharpness,
+        Gain,
+        ExposureAuto,
+        Exposure,
+        WhiteBalanceAuto,
+        WhiteBalanceTemperature,
+        PowerLineFrequency,
+        FocusAuto,
+        FocusDistance,
+        Zoom,
+        Capturing,
     };
 
     explicit ViewerTexts(const UserInterfaceController &language);
@@ -45,7 +67,7 @@ public:
     // The key path in the language file ("Tessel_Viewer/IDS_FREEZE").
     static QString keyPath(Key key);
     static QString english(Key key);
-    static constexpr int KeyCount = static_cast<int>(Key::CaptureFormat) + 1;
+    static constexpr int KeyCount = static_cast<int>(Key::Capturing) + 1;
 
 private:
     const UserInterfaceController &language;

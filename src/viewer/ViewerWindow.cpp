@@ -1,7 +1,9 @@
 #include "ViewerWindow.h"
 
 #include "ActionIcons.h"
-#include "CameraSource.h"
+#include "CameraFeed.h"
+#include "ControlPanel.h"
+#include "JpegFrame.h"
 #include "VideoView.h"
 #include "ViewerSettings.h"
 #include "WatchdogLink.h"
@@ -13,13 +15,19 @@
 #include <QCloseEvent>
 #include <QDebug>
 #include <QDir>
+#include <QDockWidget>
+#include <QScrollArea>
+#include <QTransform>
 #include <QFileDialog>
+#include <QFileInfo>
+#include <QLocale>
 #include <QFrame>
 #include <QHBoxLayout>
 #include <QKeyEvent>
 #include <QLabel>
 #include <QMenu>
 #include <QPushButton>
+#include <QSignalBlocker>
 #include <QStandardPaths>
 #include <QStatusBar>
 #include <QToolBar>
@@ -45,6 +53,10 @@ Key headline(Picture picture)
         return Key::CameraDisconnected;
     case Picture::Failed:
         return Key::CameraError;
+    case Picture::Busy:
+        return Key::CameraBusy;
+    case Picture::Stopped:
+        return Key::CameraStopped;
     case Picture::Opening:
     case Picture::Live:
         break;
@@ -62,8 +74,8 @@ QString captureFolder()
 } // namespace
 
 ViewerWindow::ViewerWindow(const ViewerTexts &texts, ViewerSettings &settings, WatchdogLink &link,
-                           CameraSource &camera, ViewerController &controller)
-    : texts(texts), settings(settings), link(link), controller(controller)
+                           CameraFeed &camera, ViewerController &controller)
+    : texts(texts), settings(settings), link(link), controller(controller), camera(camera)
 {
     setWindowTitle(texts.text(Key::Title));
     setWindowIcon(QIcon(QStringLiteral(":/tessel/com.brivara.tessel.svg")));
@@ -81,6 +93,8 @@ ViewerWindow::ViewerWindow(const ViewerTexts &texts, ViewerSettings &settings, W
     setCentralWidget(central);
     buildToolbar();
     buildStatusLine();
+    buildCameraPanel();
+    saving.setMaxThreadCount(1);
 
     connect(&camera, &CameraSource::frameArrived, this, &ViewerWindow::onFrame);
     connect(&controller, &ViewerController::pictureChanged, this, &ViewerWindow::onPicture);
@@ -106,10 +120,51 @@ ViewerWindow::ViewerWindow(const ViewerTexts &texts, ViewerSettings &settings, W
         updateStatus();
         updateActions();
     });
+    connect(videoView, &VideoView::wantedFrameSizeChanged, this, [this](QSize size) { this->camera.setDisplaySize(size); });
+    this->camera.setDisplaySize(videoView->wantedFrameSize());
     connect(videoView, &VideoView::firstFrameShown, this, [](QSize size) {
         qDebug().noquote() << QStringLiteral("<ViewerWindow> first frame shown %1x%2").arg(size.width()).arg(size.height());
     });
     onPicture(controller.picture(), {});
+}
+
+ViewerWindow::~ViewerWindow()
+{
+    saving.waitForDone();
+}
+
+void ViewerWindow::buildCameraPanel()
+{
+    controlPanel = new ControlPanel(texts, camera, this);
+    auto *scroll = new QScrollArea(this);
+    scroll->setWidget(controlPanel);
+    scroll->setWidgetResizable(true);
+    scroll->setFrameShape(QFrame::NoFrame);
+    scroll->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    scroll->setMinimumWidth(controlPanel->minimumWidth() + 24);
+    controlDock = new QDockWidget(texts.text(Key::CameraSettings), this);
+    controlDock->setObjectName(QStringLiteral("cameraSettings"));
+    controlDock->setWidget(scroll);
+    controlDock->setFeatures(QDockWidget::DockWidgetClosable);
+    addDockWidget(Qt::RightDockWidgetArea, controlDock);
+    controlDock->hide();
+    connect(controlDock, &QDockWidget::visibilityChanged, settingsAction, &QAction::setChecked);
+}
+
+void ViewerWindow::fillResolutionMenu()
+{
+    resolutionMenu->clear();
+    auto *group = new QActionGroup(resolutionMenu);
+    const std::optional<FormatChooser::Choice> current = camera.current();
+    for (const FormatChooser::Choice &choice : camera.choices()) {
+        const QString rate = QLocale().toString(choice.rate, 'g', 4);
+        QAction *item = resolutionMenu->addAction(
+            texts.text(Key::ResolutionItem).arg(choice.size.width()).arg(choice.size.height()).arg(rate));
+        item->setCheckable(true);
+        item->setChecked(current && current->size == choice.size && std::abs(current->rate - choice.rate) < 0.01);
+        group->addAction(item);
+        connect(item, &QAction::triggered, this, [this, choice] { camera.choose(choice); });
+    }
 }
 
 QAction *ViewerWindow::addAction(QToolBar *toolbar, Key caption, const QIcon &icon, const QList<QKeySequence> &keys,
@@ -132,6 +187,7 @@ QAction *ViewerWindow::addAction(QToolBar *toolbar, Key caption, const QIcon &ic
 void ViewerWindow::buildToolbar()
 {
     auto *toolbar = new QToolBar(this);
+    functions = toolbar;
     toolbar->setObjectName(QStringLiteral("functions"));
     toolbar->setMovable(false);
     toolbar->setIconSize(QSize(32, 32));
@@ -182,6 +238,21 @@ void ViewerWindow::buildToolbar()
     focusAction = addAction(toolbar, Key::Focus, action_icons::make(Icon::Focus), {Qt::Key_F}, AUTO_FOCUS);
     connect(focusAction, &QAction::triggered, this, [this] { controller.focus(); });
 
+    toolbar->addSeparator();
+    settingsAction = addAction(toolbar, Key::CameraSettings, action_icons::make(Icon::Settings), {Qt::Key_S}, std::nullopt);
+    settingsAction->setCheckable(true);
+    connect(settingsAction, &QAction::triggered, this, [this](bool on) {
+        if (on)
+            controlPanel->rebuild();
+        controlDock->setVisible(on);
+    });
+    resolutionMenu = new QMenu(texts.text(Key::Resolution), this);
+    connect(resolutionMenu, &QMenu::aboutToShow, this, &ViewerWindow::fillResolutionMenu);
+    if (auto *button = qobject_cast<QToolButton *>(toolbar->widgetForAction(settingsAction))) {
+        button->setMenu(resolutionMenu);
+        button->setPopupMode(QToolButton::MenuButtonPopup);
+    }
+
     auto *quitAction = new QAction(texts.text(Key::Quit), this);
     quitAction->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_Q));
     connect(quitAction, &QAction::triggered, this, &QWidget::close);
@@ -230,6 +301,14 @@ void ViewerWindow::onPicture(ViewerController::Picture picture, const QString &d
     case Picture::Failed:
         hint = detail;
         break;
+    case Picture::Busy:
+        hint = texts.text(Key::BusyHint);
+        qDebug().noquote() << "<ViewerWindow> the camera is in use by another program";
+        break;
+    case Picture::Stopped:
+        hint = texts.text(Key::StoppedHint);
+        qDebug().noquote() << "<ViewerWindow> the camera stopped sending pictures";
+        break;
     case Picture::WaitingForWatchdog:
     case Picture::Opening:
     case Picture::Live:
@@ -242,16 +321,19 @@ void ViewerWindow::onPicture(ViewerController::Picture picture, const QString &d
     updateStatus();
 }
 
-void ViewerWindow::onFrame(const QImage &frame)
+void ViewerWindow::onFrame(const CameraFrame &frame)
 {
     if (controller.picture() != ViewerController::Picture::Live)
         return;
     if (awaitingFrame) {
         awaitingFrame = false;
         videoView->setPlaceholder({}, {});
+        if (controlDock->isVisible())
+            controlPanel->rebuild();
         updateActions();
     }
-    videoView->showFrame(frame);
+    lastFrame = frame;
+    videoView->showFrame(frame.image, frame.sourceSize, frame.arrivedUs);
 }
 
 void ViewerWindow::onFunction(ViewerFunction function)
@@ -290,6 +372,7 @@ void ViewerWindow::rotate()
 
 void ViewerWindow::setFrozen(bool frozen)
 {
+    frozenFrame = frozen ? lastFrame : CameraFrame();
     videoView->setFrozen(frozen);
     videoView->setBadge(frozen ? texts.text(Key::Frozen) : QString());
     qDebug().noquote() << "<ViewerWindow> picture" << (frozen ? "frozen" : "live");
@@ -297,59 +380,142 @@ void ViewerWindow::setFrozen(bool frozen)
 
 void ViewerWindow::capture()
 {
-    const QImage picture = videoView->picture();
-    if (picture.isNull()) {
+    if (captureBusy)
+        return;
+    if (lastFrame.image.isNull()) {
         qDebug().noquote() << "<ViewerWindow> nothing to capture";
         return;
     }
-    const auto format = jpegAction->isChecked() ? CaptureWriter::Format::Jpeg : CaptureWriter::Format::Png;
-    const CaptureWriter::Result result = CaptureWriter::write(picture, captureFolder(), format);
+    captureBusy = true;
+    updateActions();
+    if (freezeAction->isChecked()) {
+        save(frozenFrame); // what the user sees, as the camera sent it
+        return;
+    }
+    // The sensor's full size; the window keeps the last frame meanwhile.
+    videoView->showMessage(texts.text(Key::Capturing));
+    camera.captureFullSize([this](const CameraFrame &frame) {
+        if (frame.image.isNull() && frame.jpeg.isEmpty()) {
+            qDebug().noquote() << "<ViewerWindow> no full-size frame: the picture shown is saved";
+            save(lastFrame);
+            return;
+        }
+        save(frame);
+    });
+}
+
+void ViewerWindow::save(const CameraFrame &frame)
+{
+    const bool jpeg = jpegAction->isChecked();
+    const int degrees = videoView->rotation();
+    const QString folder = captureFolder();
+    const QDateTime when = QDateTime::currentDateTime();
+    qDebug().noquote() << QStringLiteral("<ViewerWindow> saving a %1x%2 picture").arg(frame.sourceSize.width()).arg(frame.sourceSize.height());
+    saving.start([this, frame, jpeg, degrees, folder, when] {
+        CaptureWriter::Result result;
+        if (jpeg && !frame.jpeg.isEmpty()) {
+            // The camera's own JPEG: no second compression, no loss.
+            const QByteArray bytes = jpeg_frame::withOrientation(jpeg_frame::withStandardTables(frame.jpeg), degrees);
+            result = CaptureWriter::writeJpeg(bytes, folder, when);
+        } else {
+            QImage picture = frame.image;
+            if (!frame.jpeg.isEmpty()) {
+                MjpegDecoder decoder;
+                picture = decoder.decode(reinterpret_cast<const uchar *>(frame.jpeg.constData()), frame.jpeg.size(), {});
+            }
+            if (degrees != 0)
+                picture = picture.transformed(QTransform().rotate(degrees));
+            result = CaptureWriter::write(picture, folder, jpeg ? CaptureWriter::Format::Jpeg : CaptureWriter::Format::Png,
+                                          when);
+        }
+        QMetaObject::invokeMethod(this, [this, result, frame] { onSaved(result, frame); }, Qt::QueuedConnection);
+    });
+}
+
+void ViewerWindow::onSaved(const CaptureWriter::Result &result, const CameraFrame &frame)
+{
+    captureBusy = false;
+    updateActions();
     if (result.saved) {
         qDebug().noquote() << "<ViewerWindow> picture saved" << result.path;
+        keptCapture = {};
+        captureFailure->hide();
         videoView->showMessage(texts.text(Key::Saved).arg(QDir::toNativeSeparators(result.path)));
         return;
     }
     // Nothing is lost: the picture stays until it is saved elsewhere or the
     // next capture succeeds.
-    keptCapture = picture;
+    keptCapture = frame;
     qDebug().noquote() << "<ViewerWindow> capture failed" << result.path << result.error;
-    captureFailureText->setText(texts.text(Key::SaveFailed).arg(QDir::toNativeSeparators(captureFolder()), result.error));
+    captureFailureText->setText(texts.text(Key::SaveFailed).arg(QDir::toNativeSeparators(QFileInfo(result.path).path()), result.error));
     captureFailure->show();
 }
 
 void ViewerWindow::saveKeptCapture()
 {
-    if (keptCapture.isNull())
+    if (keptCapture.image.isNull() && keptCapture.jpeg.isEmpty())
         return;
     const QString folder = QFileDialog::getExistingDirectory(this, texts.text(Key::SaveAs), QDir::homePath());
     if (folder.isEmpty())
         return;
-    const auto format = jpegAction->isChecked() ? CaptureWriter::Format::Jpeg : CaptureWriter::Format::Png;
-    const CaptureWriter::Result result = CaptureWriter::write(keptCapture, folder, format);
+    CaptureWriter::Result result;
+    if (jpegAction->isChecked() && !keptCapture.jpeg.isEmpty())
+        result = CaptureWriter::writeJpeg(jpeg_frame::withOrientation(jpeg_frame::withStandardTables(keptCapture.jpeg),
+                                                                      videoView->rotation()),
+                                          folder);
+    else
+        result = CaptureWriter::write(keptCapture.image.transformed(QTransform().rotate(videoView->rotation())), folder,
+                                      jpegAction->isChecked() ? CaptureWriter::Format::Jpeg : CaptureWriter::Format::Png);
     if (!result.saved) {
         captureFailureText->setText(texts.text(Key::SaveFailed).arg(QDir::toNativeSeparators(folder), result.error));
         return;
     }
     qDebug().noquote() << "<ViewerWindow> picture saved" << result.path;
-    keptCapture = QImage();
+    keptCapture = {};
     captureFailure->hide();
     videoView->showMessage(texts.text(Key::Saved).arg(QDir::toNativeSeparators(result.path)));
 }
 
 void ViewerWindow::setFullScreen(bool on)
 {
-    if (on)
+    if (on == isFullScreen())
+        return;
+    // Full screen is the picture alone; the keys still work.
+    if (on) {
+        panelBeforeFullScreen = controlDock->isVisible();
+        functions->hide();
+        statusBar()->hide();
+        controlDock->hide();
         showFullScreen();
-    else
+    } else {
         showNormal();
+        functions->show();
+        statusBar()->show();
+        controlDock->setVisible(panelBeforeFullScreen);
+    }
     qDebug().noquote() << "<ViewerWindow> full screen" << (on ? "on" : "off");
+}
+
+void ViewerWindow::changeEvent(QEvent *event)
+{
+    QMainWindow::changeEvent(event);
+    // The window manager may end full screen by itself: the check mark and
+    // the bars follow it.
+    if (event->type() == QEvent::WindowStateChange && fullScreenAction && fullScreenAction->isChecked() != isFullScreen()) {
+        if (!isFullScreen()) {
+            functions->show();
+            statusBar()->show();
+        }
+        const QSignalBlocker quiet(fullScreenAction);
+        fullScreenAction->setChecked(isFullScreen());
+    }
 }
 
 void ViewerWindow::updateActions()
 {
     const bool picture = controller.picture() == ViewerController::Picture::Live && !awaitingFrame;
     freezeAction->setEnabled(picture);
-    captureAction->setEnabled(picture);
+    captureAction->setEnabled(picture && !captureBusy);
     rotateAction->setEnabled(picture);
     zoomInAction->setEnabled(picture && videoView->zoom() < VideoView::MaxZoom);
     zoomOutAction->setEnabled(picture && videoView->zoom() > VideoView::MinZoom);

@@ -1,16 +1,22 @@
 #pragma once
 
 #include "ButtonFunctions.h"
+#include "CameraPipeline.h"
 #include "CaptureWriter.h"
 #include "ViewerController.h"
 #include "ViewerTexts.h"
 
 #include <QImage>
 #include <QMainWindow>
+#include <QThreadPool>
 
-class CameraSource;
+class CameraFeed;
+class ControlPanel;
+class QDockWidget;
+class QMenu;
 class QAction;
 class QFrame;
+class QToolBar;
 class QLabel;
 class VideoView;
 class ViewerSettings;
@@ -24,12 +30,16 @@ class ViewerWindow : public QMainWindow
     Q_OBJECT
 
 public:
-    ViewerWindow(const ViewerTexts &texts, ViewerSettings &settings, WatchdogLink &link, CameraSource &camera,
+    ViewerWindow(const ViewerTexts &texts, ViewerSettings &settings, WatchdogLink &link, CameraFeed &camera,
                  ViewerController &controller);
+    ~ViewerWindow() override;
+
+    VideoView *view() const { return videoView; }
 
 protected:
     void closeEvent(QCloseEvent *event) override;
     void keyPressEvent(QKeyEvent *event) override;
+    void changeEvent(QEvent *event) override;
 
 private:
     QAction *addAction(QToolBar *toolbar, ViewerTexts::Key caption, const QIcon &icon,
@@ -38,7 +48,12 @@ private:
     void buildStatusLine();
     void buildCaptureFailure();
     void onPicture(ViewerController::Picture picture, const QString &detail);
-    void onFrame(const QImage &frame);
+    void onFrame(const CameraFrame &frame);
+    void buildCameraPanel();
+    void fillResolutionMenu();
+    // Encodes and writes off the main thread; the window hears back.
+    void save(const CameraFrame &frame);
+    void onSaved(const CaptureWriter::Result &result, const CameraFrame &frame);
     void onFunction(ViewerFunction function);
     void onLight(bool on);
     void rotate();
@@ -53,7 +68,16 @@ private:
     ViewerSettings &settings;
     WatchdogLink &link;
     ViewerController &controller;
+    CameraFeed &camera;
     VideoView *videoView = nullptr;
+    ControlPanel *controlPanel = nullptr;
+    QDockWidget *controlDock = nullptr;
+    QAction *settingsAction = nullptr;
+    QMenu *resolutionMenu = nullptr;
+    CameraFrame lastFrame;   // the newest frame shown
+    CameraFrame frozenFrame; // the frame shown while frozen
+    QToolBar *functions = nullptr;
+    bool panelBeforeFullScreen = false;
     QAction *freezeAction = nullptr;
     QAction *captureAction = nullptr;
     QAction *jpegAction = nullptr;
@@ -68,8 +92,11 @@ private:
     QLabel *zoomLabel = nullptr;
     QFrame *captureFailure = nullptr;
     QLabel *captureFailureText = nullptr;
-    QImage keptCapture;
+    CameraFrame keptCapture;
+    bool captureBusy = false;
     bool awaitingFrame = false;
     bool closeAnnounced = false;
     bool mayClose = false;
+    // Last: its destruction waits for a capture being written.
+    QThreadPool saving;
 };

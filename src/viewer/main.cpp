@@ -5,22 +5,25 @@
 #include "ViewerController.h"
 #include "ViewerSettings.h"
 #include "ViewerTexts.h"
+#include "SingleViewer.h"
+#include "VideoView.h"
 #include "ViewerWindow.h"
 #include "WatchdogLink.h"
 #include "config/UserInterfaceController.h"
 #include "platform/Platform.h"
 
 #include <QApplication>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QTimer>
 #include <QLocale>
+
+#include <algorithm>
+#include <chrono>
+#include <memory>
 
 int main(int argc, char **argv)
 {
-    // Qt Multimedia's FFmpeg backend has no read() I/O, and a camera that
-    // offers only that (or a driver without mmap) would stay dark; the
-    // GStreamer backend reads either way and names cameras by their node.
-    if (qEnvironmentVariableIsEmpty("QT_MEDIA_BACKEND"))
-        qputenv("QT_MEDIA_BACKEND", "gstreamer");
-
     QApplication application(argc, argv);
     QApplication::setOrganizationName(QStringLiteral("Brivara"));
     QApplication::setApplicationName(QStringLiteral("tessel"));
@@ -32,6 +35,10 @@ int main(int argc, char **argv)
     QApplication::setLayoutDirection(language.isRightToLeft() ? Qt::RightToLeft : Qt::LeftToRight);
     const ViewerTexts texts(language);
 
+    SingleViewer single;
+    if (!single.claim())
+        return 0;
+
     ViewerSettings settings;
     WatchdogLink link;
     CameraFeed camera(settings);
@@ -41,6 +48,48 @@ int main(int argc, char **argv)
     // A stop asked for by the session closes the window the ordinary way,
     // so the watchdog hears of it.
     platform::current().watchForSessionEnd([&window] { window.close(); });
+
+    // For benchmarks: when each frame reached the viewer and when it was
+    // painted (steady clock, microseconds), to tell its age on the screen.
+    std::unique_ptr<QFile> paintLog;
+    if (const QString path = qEnvironmentVariable("TESSEL_VIEWER_PAINT_LOG"); !path.isEmpty()) {
+        paintLog = std::make_unique<QFile>(path);
+        if (paintLog->open(QIODevice::WriteOnly | QIODevice::Append | QIODevice::Unbuffered)) {
+            window.view()->setPaintTrace([log = paintLog.get()](qint64 arrivedUs) {
+                const auto now = std::chrono::duration_cast<std::chrono::microseconds>(
+                    std::chrono::steady_clock::now().time_since_epoch());
+                log->write(QByteArray::number(arrivedUs) + ' ' + QByteArray::number(qint64(now.count())) + '\n');
+            });
+        }
+    }
+
+    // For benchmarks: how late the event loop runs a 10 ms timer (the main
+    // thread's stalls), one line a tick, in microseconds.
+    std::unique_ptr<QFile> lagLog;
+    QTimer lagProbe;
+    QElapsedTimer lagClock;
+    if (const QString path = qEnvironmentVariable("TESSEL_VIEWER_LAG_LOG"); !path.isEmpty()) {
+        lagLog = std::make_unique<QFile>(path);
+        if (lagLog->open(QIODevice::WriteOnly | QIODevice::Append)) {
+            lagProbe.setTimerType(Qt::PreciseTimer);
+            lagProbe.setInterval(10);
+            lagClock.start();
+            QObject::connect(&lagProbe, &QTimer::timeout, [&lagClock, log = lagLog.get()] {
+                const qint64 late = lagClock.nsecsElapsed() / 1000 - 10000;
+                lagClock.restart();
+                log->write(QByteArray::number(std::max<qint64>(late, 0)) + '\n');
+                log->flush();
+            });
+            lagProbe.start();
+        }
+    }
+
+    QObject::connect(&single, &SingleViewer::raiseRequested, &window, [&window] {
+        window.setWindowState((window.windowState() & ~Qt::WindowMinimized) | Qt::WindowActive);
+        window.show();
+        window.raise();
+        window.activateWindow();
+    });
 
     window.show();
     link.start();

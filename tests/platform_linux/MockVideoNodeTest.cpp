@@ -1,7 +1,10 @@
 // The camera stand-in's video node as a V4L2 reader meets it: read() I/O
 // only, the offered formats, one paced frame per read with the test pattern
-// and a counting frame number, and a hang-up on unplugging.
+// and a counting frame number, MJPEG as UVC cameras send it, controls that
+// change the picture, a busy node, and a hang-up on unplugging.
 #include "CameraTestbed.h"
+#include "MjpegFrames.h"
+#include "platform/CameraDevice.h"
 #include "TestPattern.h"
 #include "TestSupport.h"
 
@@ -13,6 +16,9 @@
 
 #include <gtest/gtest.h>
 
+#include <turbojpeg.h>
+
+#include <algorithm>
 #include <chrono>
 #include <thread>
 #include <vector>
@@ -54,8 +60,8 @@ TEST(MockVideoNode, DeliversPacedNumberedPatternFramesThroughRead)
 
     v4l2_frmivalenum interval{};
     interval.pixel_format = V4L2_PIX_FMT_YUYV;
-    interval.width = 1600;
-    interval.height = 1200;
+    interval.width = 1920;
+    interval.height = 1080;
     ASSERT_EQ(::ioctl(fd, VIDIOC_ENUM_FRAMEINTERVALS, &interval), 0);
     EXPECT_EQ(interval.discrete.denominator, 5u); // the large format is too slow for a live picture
 
@@ -99,8 +105,8 @@ TEST(MockVideoNode, DeliversPacedNumberedPatternFramesThroughRead)
     // A new size brings its own rate; a rate set after it stays when the
     // reader sets the same format again before reading, as GStreamer does.
     v4l2_format other = format;
-    other.fmt.pix.width = 320;
-    other.fmt.pix.height = 240;
+    other.fmt.pix.width = 1920;
+    other.fmt.pix.height = 1080;
     ASSERT_EQ(::ioctl(fd, VIDIOC_S_FMT, &other), 0);
     v4l2_format again = format;
     ASSERT_EQ(::ioctl(fd, VIDIOC_S_FMT, &again), 0);
@@ -121,6 +127,152 @@ TEST(MockVideoNode, DeliversPacedNumberedPatternFramesThroughRead)
     EXPECT_TRUE(readable.revents & (POLLHUP | POLLERR));
     EXPECT_EQ(::read(fd, frame.data(), frame.size()), -1);
     ::close(fd);
+}
+
+// The mean of a decoded RGB frame's red over a patch of the white bar.
+double whiteBarLevel(const std::vector<std::uint8_t> &jpeg, int &width, int &height)
+{
+    tjhandle decoder = tjInitDecompress();
+    int subsampling = 0, colourspace = 0;
+    if (tjDecompressHeader3(decoder, jpeg.data(), jpeg.size(), &width, &height, &subsampling, &colourspace) != 0) {
+        tjDestroy(decoder);
+        return -1;
+    }
+    std::vector<std::uint8_t> rgb(std::size_t(width) * height * 3);
+    const int result = tjDecompress2(decoder, jpeg.data(), jpeg.size(), rgb.data(), width, 0, height, TJPF_RGB, 0);
+    tjDestroy(decoder);
+    if (result != 0 || subsampling != TJSAMP_422)
+        return -1;
+    double sum = 0;
+    int count = 0;
+    for (int y = height / 8; y < height / 4; y += 7)
+        for (int x = width / 64; x < width / 10; x += 7, ++count)
+            sum += rgb[(std::size_t(y) * width + x) * 3];
+    return sum / count;
+}
+
+TEST(MockVideoNode, SendsMjpegLikeADocumentCameraAndItsBrightnessShows)
+{
+    test_support::EventRecorder events;
+    CameraTestbed bed(events);
+    ASSERT_TRUE(bed.plug(CameraTestbed::Device::Camera));
+    const int fd = ::open(bed.cameraVideoNode().c_str(), O_RDWR | O_CLOEXEC);
+    ASSERT_GE(fd, 0);
+
+    // MJPEG first, flagged compressed; its sizes and rates as such cameras offer.
+    v4l2_fmtdesc description{};
+    description.type = V4L2_BUF_TYPE_VIDEO_CAPTURE;
+    ASSERT_EQ(::ioctl(fd, VIDIOC_ENUM_FMT, &description), 0);
+    EXPECT_EQ(description.pixelformat, V4L2_PIX_FMT_MJPEG);
+    EXPECT_TRUE(description.flags & V4L2_FMT_FLAG_COMPRESSED);
+    v4l2_frmsizeenum size{};
+    size.pixel_format = V4L2_PIX_FMT_MJPEG;
+    ASSERT_EQ(::ioctl(fd, VIDIOC_ENUM_FRAMESIZES, &size), 0);
+    EXPECT_EQ(size.discrete.width, 3264u);
+    EXPECT_EQ(size.discrete.height, 2448u);
+
+    v4l2_format format{};
+    format.type = V4L2_BUF_TYPE_VIDEO_CAPTURE;
+    format.fmt.pix.width = 1280;
+    format.fmt.pix.height = 720;
+    format.fmt.pix.pixelformat = V4L2_PIX_FMT_MJPEG;
+    ASSERT_EQ(::ioctl(fd, VIDIOC_S_FMT, &format), 0);
+    ASSERT_EQ(format.fmt.pix.pixelformat, V4L2_PIX_FMT_MJPEG);
+    ASSERT_EQ(format.fmt.pix.width, 1280u);
+
+    // One whole JPEG a read: the buffer asked for, the JPEG first, zeros
+    // after; no Huffman tables; decodable with the standard ones.
+    std::vector<std::uint8_t> buffer(format.fmt.pix.sizeimage);
+    ASSERT_EQ(::read(fd, buffer.data(), buffer.size()), static_cast<ssize_t>(buffer.size()));
+    std::size_t end = buffer.size();
+    while (end > 0 && buffer[end - 1] == 0)
+        --end;
+    ASSERT_GT(end, 1000u);
+    EXPECT_LT(end, buffer.size()); // room to spare, as sizeimage must have
+    EXPECT_EQ(buffer[0], 0xFF);
+    EXPECT_EQ(buffer[1], 0xD8);
+    EXPECT_EQ(buffer[end - 2], 0xFF);
+    EXPECT_EQ(buffer[end - 1], 0xD9);
+    EXPECT_FALSE(camera_standin::jpegHasHuffmanTables(buffer.data(), end));
+    std::vector<std::uint8_t> jpeg(buffer.begin(), buffer.begin() + static_cast<std::ptrdiff_t>(end));
+    int width = 0, height = 0;
+    const double before = whiteBarLevel(jpeg, width, height);
+    EXPECT_EQ(width, 1280);
+    EXPECT_EQ(height, 720);
+    EXPECT_GT(before, 240);
+
+    // Controls as uvcvideo offers them, through the extended calls.
+    v4l2_query_ext_ctrl query{};
+    query.id = V4L2_CID_BRIGHTNESS;
+    ASSERT_EQ(::ioctl(fd, VIDIOC_QUERY_EXT_CTRL, &query), 0);
+    EXPECT_EQ(query.type, V4L2_CTRL_TYPE_INTEGER);
+    EXPECT_LT(query.minimum, 0);
+    v4l2_ext_control control{};
+    control.id = V4L2_CID_BRIGHTNESS;
+    control.value = static_cast<std::int32_t>(query.minimum);
+    v4l2_ext_controls list{};
+    list.which = V4L2_CTRL_WHICH_CUR_VAL;
+    list.count = 1;
+    list.controls = &control;
+    ASSERT_EQ(::ioctl(fd, VIDIOC_S_EXT_CTRLS, &list), 0);
+    control.value = 0;
+    ASSERT_EQ(::ioctl(fd, VIDIOC_G_EXT_CTRLS, &list), 0);
+    EXPECT_EQ(control.value, query.minimum);
+    // Out of range: refused, nothing changed.
+    control.value = static_cast<std::int32_t>(query.maximum) + 1;
+    EXPECT_EQ(::ioctl(fd, VIDIOC_S_EXT_CTRLS, &list), -1);
+    EXPECT_EQ(errno, ERANGE);
+    // A manual focus is refused while the automatic one runs.
+    v4l2_control manualFocus{V4L2_CID_FOCUS_ABSOLUTE, 300};
+    EXPECT_EQ(::ioctl(fd, VIDIOC_S_CTRL, &manualFocus), -1);
+
+    // The next frame is darker where the white bar is.
+    ASSERT_EQ(::read(fd, buffer.data(), buffer.size()), static_cast<ssize_t>(buffer.size()));
+    const double after = whiteBarLevel(buffer, width, height);
+    EXPECT_LT(after, before - 40);
+
+    // The platform's camera device reads the same node beside the stream:
+    // every mode, and the panel's controls with their state.
+    const auto device = platform::openCameraDevice(bed.cameraVideoNode());
+    ASSERT_TRUE(device);
+    const auto modes = device->modes();
+    ASSERT_EQ(modes.size(), 9u); // six sizes, three of them at two rates
+    EXPECT_EQ(modes.front(), (platform::CameraMode{V4L2_PIX_FMT_MJPEG, 3264, 2448, 1, 15}));
+    const auto controls = device->controls();
+    ASSERT_EQ(controls.size(), 13u);
+    EXPECT_EQ(controls.front().first, platform::CameraSetting::Brightness);
+    EXPECT_EQ(controls.front().second.value, query.minimum);
+    const auto focus = std::find_if(controls.begin(), controls.end(),
+                                    [](const auto &entry) { return entry.first == platform::CameraSetting::Focus; });
+    ASSERT_NE(focus, controls.end());
+    EXPECT_TRUE(focus->second.inactive);
+    const auto power = std::find_if(controls.begin(), controls.end(), [](const auto &entry) {
+        return entry.first == platform::CameraSetting::PowerLineFrequency;
+    });
+    ASSERT_NE(power, controls.end());
+    EXPECT_EQ(power->second.kind, platform::CameraControl::Kind::Menu);
+    EXPECT_EQ(power->second.menu.size(), 3u);
+    EXPECT_TRUE(device->setControl(V4L2_CID_BRIGHTNESS, 10));
+    EXPECT_FALSE(device->setControl(V4L2_CID_FOCUS_ABSOLUTE, 300));
+
+    // Busy: another reader cannot set a format while this one streams.
+    const int second = ::open(bed.cameraVideoNode().c_str(), O_RDWR | O_CLOEXEC);
+    ASSERT_GE(second, 0);
+    v4l2_format again = format;
+    EXPECT_EQ(::ioctl(second, VIDIOC_S_FMT, &again), -1);
+    EXPECT_EQ(errno, EBUSY);
+    // Free again once the streaming reader has closed the node (umockdev
+    // hears of the close a moment later).
+    ::close(fd);
+    bool free = false;
+    for (int i = 0; i < 50 && !free; ++i) {
+        again = format;
+        free = ::ioctl(second, VIDIOC_S_FMT, &again) == 0;
+        if (!free)
+            std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    }
+    EXPECT_TRUE(free);
+    ::close(second);
 }
 
 } // namespace

@@ -92,8 +92,10 @@ public:
     void close() override { openNode.clear(); }
     bool isOpen() const override { return !openNode.isEmpty(); }
     QString node() const override { return openNode; }
+    void reopen() override { ++reopens; }
 
     bool listed = true;
+    int reopens = 0;
     int openAttempts = 0;
     QString openNode;
 };
@@ -310,6 +312,75 @@ TEST_F(ViewerLinkTest, ClosingTellsTheWatchdogFirst)
     // Closed for good: no reconnection.
     QTest::qWait(WatchdogLink::RetryIntervalMs + 300);
     EXPECT_FALSE(watchdog.server.hasPendingConnections());
+}
+
+TEST_F(ViewerLinkTest, CameraTroubleShowsAndAResumeRestartsTheStream)
+{
+    connectViewer();
+    answerDeviceList(1);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return camera.isOpen(); }, 3000));
+    ASSERT_EQ(controller->picture(), ViewerController::Picture::Live);
+
+    // Trouble shows as it is, and frames end it.
+    emit camera.trouble(CameraSource::Trouble::Busy, QStringLiteral("Device '/dev/video2' is busy"));
+    EXPECT_EQ(controller->picture(), ViewerController::Picture::Busy);
+    emit camera.streaming();
+    EXPECT_EQ(controller->picture(), ViewerController::Picture::Live);
+    emit camera.trouble(CameraSource::Trouble::Stopped, QStringLiteral("no frame for 3 s"));
+    EXPECT_EQ(controller->picture(), ViewerController::Picture::Stopped);
+    emit camera.streaming();
+
+    // After a resume the watchdog says CAMERA_READY for the camera that is
+    // open: its stream may be dead without a word, so it starts afresh.
+    watchdog.send(0, CAMERA_READY, 1);
+    const auto ask = watchdog.receive();
+    ASSERT_TRUE(ask);
+    EXPECT_EQ(ask->command, VIDEO_DEVICE_LIST);
+    answerDeviceList(1);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return camera.reopens == 1; }, 3000));
+    EXPECT_EQ(camera.openNode, QStringLiteral("/dev/video2"));
+    EXPECT_EQ(controller->picture(), ViewerController::Picture::Live);
+    // A device list on its own restarts nothing; one whose index now names
+    // another device (the list moved) neither swaps the streaming camera nor
+    // opens the wrong one.
+    answerDeviceList(1);
+    answerDeviceList(0);
+    QTest::qWait(200);
+    EXPECT_EQ(camera.reopens, 1);
+    EXPECT_EQ(camera.openNode, QStringLiteral("/dev/video2"));
+    camera.close();
+    answerDeviceList(0); // /dev/video0 is the webcam, not the camera named
+    QTest::qWait(200);
+    EXPECT_FALSE(camera.isOpen());
+    EXPECT_EQ(controller->picture(), ViewerController::Picture::Failed);
+}
+
+TEST_F(ViewerLinkTest, TheDriversLightAndFocusButtonsAreCarriedOut)
+{
+    connectViewer();
+    QSignalSpy lights(controller.get(), &ViewerController::lightChanged);
+    QSignalSpy focusing(controller.get(), &ViewerController::focusing);
+    // The OEM buttons come as requests: answered as every request is, then
+    // the viewer asks the watchdog to do them, and only the watchdog's answer
+    // changes the light's state.
+    watchdog.send(1, LIGHT, 0);
+    const auto lightAnswer = watchdog.receive();
+    ASSERT_TRUE(lightAnswer);
+    EXPECT_EQ(lightAnswer->request, 0);
+    const auto light = watchdog.receive();
+    ASSERT_TRUE(light);
+    EXPECT_EQ(light->request, 1);
+    EXPECT_EQ(light->command, LIGHT);
+    EXPECT_EQ(lights.size(), 0);
+    watchdog.send(1, AUTO_FOCUS, 0);
+    const auto focusAnswer = watchdog.receive();
+    ASSERT_TRUE(focusAnswer);
+    EXPECT_EQ(focusAnswer->request, 0);
+    const auto focus = watchdog.receive();
+    ASSERT_TRUE(focus);
+    EXPECT_EQ(focus->request, 1);
+    EXPECT_EQ(focus->command, AUTO_FOCUS);
+    EXPECT_EQ(focusing.size(), 1);
 }
 
 } // namespace

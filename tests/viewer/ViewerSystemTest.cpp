@@ -5,8 +5,14 @@
 #include "SystemHarness.h"
 #include "XSession.h"
 
+#include "MjpegFrames.h"
+
 #include <QColor>
+#include <QFile>
 #include <QImage>
+#include <QImageReader>
+#include <QSettings>
+#include <QSize>
 
 #include <gtest/gtest.h>
 
@@ -206,7 +212,7 @@ TEST_F(ViewerSystemTest, FromTheMenuItemThroughTheCamerasButtonsToClosing)
 
     // The menu item starts the real viewer from the watchdog's folder.
     ASSERT_TRUE(driverDoes("click"));
-    ASSERT_TRUE(log.waitFor("<ViewerWindow> first frame shown 640x480", 20s));
+    ASSERT_TRUE(log.waitFor("<ViewerWindow> first frame shown 3264x2448", 20s));
     ASSERT_TRUE(captionBecomes("Turn off Tessel"));
     expectPattern(screenshot("live"), false);
 
@@ -234,8 +240,9 @@ TEST_F(ViewerSystemTest, FromTheMenuItemThroughTheCamerasButtonsToClosing)
     const auto pictures = folder / "Pictures";
     ASSERT_TRUE(std::filesystem::exists(pictures));
     const auto saved = std::filesystem::directory_iterator(pictures)->path();
-    const QImage capture(QString::fromStdString(saved.string()));
-    EXPECT_EQ(capture.size(), QSize(480, 640)); // turned
+    QImageReader reader(QString::fromStdString(saved.string()));
+    reader.setAutoTransform(true); // the camera's JPEG, turned by its Exif orientation
+    EXPECT_EQ(reader.read().size(), QSize(2448, 3264)); // the sensor's full size, turned
     screenshot("captured");
 
 
@@ -269,9 +276,17 @@ TEST_F(ViewerSystemTest, FromTheMenuItemThroughTheCamerasButtonsToClosing)
     EXPECT_TRUE(waitForProcessCount("tessel", 0, 5s));
 }
 
-TEST_F(ViewerSystemTest, ArabicRightToLeftAndNoCamera)
+TEST_F(ViewerSystemTest, ArabicRightToLeftAndNoCameraAndACaptureBeyondTheLiveSize)
 {
     ::setenv("LANG", "ar_SA.UTF-8", 1);
+    // The user chose 1080p at 30 for the live view earlier.
+    {
+        // By its file: QSettings keeps the first home folder it saw for the process.
+        QSettings settings(QString::fromStdString((folder / ".config/Brivara/tessel.conf").string()),
+                           QSettings::IniFormat);
+        settings.setValue(QStringLiteral("cameras/7a3e:4b10 Brivara tessel Visualizer/resolution"), QSize(1920, 1080));
+        settings.setValue(QStringLiteral("cameras/7a3e:4b10 Brivara tessel Visualizer/rate"), 30.0);
+    }
     startWatchdogWithCamera();
     // The watchdog ends with the camera; its fresh copy listens again.
     const auto beforeUnplug = log.size();
@@ -282,8 +297,117 @@ TEST_F(ViewerSystemTest, ArabicRightToLeftAndNoCamera)
     screenshot("arabic-no-camera");
     const auto beforePlug = log.size();
     ASSERT_TRUE(cameraDoes("plug camera"));
-    ASSERT_TRUE(log.waitFor("<ViewerWindow> first frame shown 640x480", 30s, beforePlug));
+    ASSERT_TRUE(log.waitFor("<ViewerWindow> first frame shown 1920x1080", 30s, beforePlug));
     expectPattern(screenshot("arabic"), false);
+
+    // A capture is still the sensor's full size: the camera switches for
+    // one frame and back to the live size.
+    const auto beforeCapture = log.size();
+    x.keys("c", "^Tessel$");
+    ASSERT_TRUE(log.waitFor("<CameraFeed> switching to 3264x2448 for a picture", 5s, beforeCapture));
+    ASSERT_TRUE(log.waitFor("<ViewerWindow> picture saved", 10s, beforeCapture));
+    ASSERT_TRUE(log.waitFor("<CameraPipeline> streaming /dev/video0 image/jpeg,width=1920,height=1080,framerate=30/1",
+                            5s, beforeCapture));
+    const auto saved = std::filesystem::directory_iterator(folder / "Pictures")->path();
+    EXPECT_EQ(QImage(QString::fromStdString(saved.string())).size(), QSize(3264, 2448));
+}
+
+// The frame number drawn into a picture of the stand-in's pattern.
+std::uint32_t frameNumber(const QImage &picture)
+{
+    const int bandTop = picture.height() * 3 / 4;
+    const int y = bandTop + (picture.height() - bandTop) / 2;
+    const int cell = picture.width() / 18;
+    std::uint32_t number = 0;
+    for (int bit = 0; bit < 16; ++bit)
+        number = (number << 1) | (qGray(picture.pixel(cell * (bit + 1) + cell / 2, y)) > 96 ? 1U : 0U);
+    return number;
+}
+
+TEST_F(ViewerSystemTest, BusyAndStalledCamerasSavedControlsAndTheCamerasOwnJpeg)
+{
+    // Brightness set low in an earlier session, for this camera.
+    constexpr int SavedBrightness = -64;
+    {
+        // By its file: QSettings keeps the first home folder it saw for the process.
+        QSettings settings(QString::fromStdString((folder / ".config/Brivara/tessel.conf").string()),
+                           QSettings::IniFormat);
+        settings.setValue(QStringLiteral("cameras/7a3e:4b10 Brivara tessel Visualizer/controls/0"), SavedBrightness);
+    }
+    startWatchdogWithCamera();
+
+    // Another program streams the camera when the viewer starts.
+    const auto root = testbedRoot(log);
+    ASSERT_TRUE(root);
+    ::setenv("UMOCKDEV_DIR", root->c_str(), 1);
+    ::setenv("LD_PRELOAD", "libumockdev-preload.so.0", 1);
+    Program other;
+    const bool otherStarted = other.start("/usr/bin/gst-launch-1.0",
+                                          {"v4l2src", "device=/dev/video0", "!", "image/jpeg,width=1280,height=720", "!",
+                                           "fakesink"},
+                                          folder / "other.log");
+    ::unsetenv("LD_PRELOAD");
+    ASSERT_TRUE(otherStarted);
+    std::this_thread::sleep_for(1500ms); // the other program reads its first frames
+    startViewer();
+    ASSERT_TRUE(log.waitFor("<ViewerWindow> the camera is in use by another program", 20s));
+    const QImage busy = screenshot("busy");
+    EXPECT_EQ(find(busy, QColor(0, 255, 0)).count, 0);
+    // The other program ends: the picture comes by itself.
+    const auto beforeFree = log.size();
+    other.signal(SIGINT);
+    other.waitForExit(5s);
+    ASSERT_TRUE(log.waitFor("<ViewerWindow> first frame shown 3264x2448", 20s, beforeFree));
+
+    // The saved brightness is back on the camera: white is grey now.
+    const QImage dim = screenshot("saved-brightness");
+    EXPECT_EQ(find(dim, QColor(0, 255, 0)).count, 0);
+    EXPECT_GT(find(dim, QColor(0, 255 + SavedBrightness, 0)).count, 5000);
+
+    // The panel of the camera's controls.
+    const auto beforePanel = log.size();
+    x.keys("s", "^Tessel$");
+    ASSERT_TRUE(log.waitFor("<ControlPanel> 13 controls", 5s, beforePanel));
+    screenshot("controls");
+
+    // A capture is the camera's own JPEG at full size: its bytes are one of
+    // the frames the stand-in makes (with the standard Huffman tables added).
+    const auto beforeCapture = log.size();
+    x.keys("c", "^Tessel$");
+    ASSERT_TRUE(log.waitFor("<ViewerWindow> picture saved", 10s, beforeCapture));
+    const auto pictures = folder / "Pictures";
+    const auto saved = std::filesystem::directory_iterator(pictures)->path();
+    QFile file(QString::fromStdString(saved.string()));
+    ASSERT_TRUE(file.open(QIODevice::ReadOnly));
+    const QByteArray bytes = file.readAll();
+    const QImage picture = QImage::fromData(bytes, "JPEG");
+    ASSERT_EQ(picture.size(), QSize(3264, 2448));
+    const qsizetype tables = bytes.indexOf(QByteArray("\xFF\xC4", 2));
+    ASSERT_GT(tables, 0);
+    QByteArray camerasBytes = bytes;
+    camerasBytes.remove(tables, 420);
+    const camera_standin::MjpegFrames frames(3264, 2448, SavedBrightness);
+    const std::vector<std::uint8_t> frame = frames.frame(frameNumber(picture));
+    EXPECT_EQ(camerasBytes, QByteArray(reinterpret_cast<const char *>(frame.data()), qsizetype(frame.size())));
+    screenshot("captured-full-size");
+
+    // A camera that stops sending: the window says so, and the picture comes
+    // back by itself when it sends again.
+    const auto beforeStall = log.size();
+    ASSERT_TRUE(cameraDoes("video stall"));
+    ASSERT_TRUE(log.waitFor("<ViewerWindow> the camera stopped sending pictures", 10s, beforeStall));
+    screenshot("stopped");
+    ASSERT_TRUE(cameraDoes("video run"));
+    ASSERT_TRUE(log.waitFor("<CameraFeed> frames again", 20s, beforeStall));
+
+    // One viewer per user: a second start brings the first to the front
+    // and ends, without touching the watchdog's connection or the camera.
+    const auto beforeSecond = log.size();
+    Program second;
+    ASSERT_TRUE(second.start(DesktopFolder / "tessel", {}, folder / "second.log"));
+    EXPECT_EQ(second.waitForExit(10s), 0);
+    EXPECT_TRUE(log.waitFor("<SingleViewer> another start: coming to the front", 5s, beforeSecond));
+    EXPECT_FALSE(log.find("<WatchdogLink> the watchdog closed the connection", beforeSecond));
 }
 
 } // namespace

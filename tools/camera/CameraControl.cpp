@@ -62,6 +62,7 @@ const std::vector<std::string> &CameraControl::helpLines()
         "# answer on|off                    answer button reports or stay silent",
         "# plug camera|hid|usb              plug in the camera, a keyboard (HID) or a webcam (USB video)",
         "# unplug camera|hid|usb            unplug it",
+        "# video stall|run                  the camera stops sending frames, or sends again",
         "# status                           one status line",
         "# sleep MS                         wait before the next command",
         "# quit                             end the program under test and this one",
@@ -91,6 +92,11 @@ CameraControl::Outcome CameraControl::execute(const std::string &line)
         sink.event("answer " + words[1]);
     } else if ((command == "plug" || command == "unplug") && words.size() == 2) {
         plug(words, command == "plug");
+    } else if (command == "video" && words.size() == 2 && (words[1] == "stall" || words[1] == "run")) {
+        if (testbed.setVideoStalled(words[1] == "stall"))
+            sink.event("video " + words[1]);
+        else
+            error("the camera is not plugged in");
     } else if (command == "status") {
         status();
     } else if (command == "sleep" && words.size() == 2 && parseUnsigned(words[1], 600000)) {

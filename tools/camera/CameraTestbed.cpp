@@ -260,4 +260,13 @@ std::string CameraTestbed::otherVideoNode() const
     return webcam->videoNode();
 }
 
+bool CameraTestbed::setVideoStalled(bool stalled)
+{
+    MockVideoNode *node = cameraVideo->captureNode();
+    if (!node)
+        return false;
+    node->setStalled(stalled);
+    return true;
+}
+
 } // namespace camera_standin

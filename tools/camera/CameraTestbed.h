@@ -49,6 +49,8 @@ public:
     std::string cameraVideoNode() const;
     // Frames the camera's video node has delivered since it was plugged in.
     std::uint64_t cameraFramesDelivered() const { return cameraVideo->framesDelivered(); }
+    // The camera's video stops sending frames (true) or sends again.
+    bool setVideoStalled(bool stalled);
     std::string otherHidrawNode() const;
     std::string otherVideoNode() const;
 

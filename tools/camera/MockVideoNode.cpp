@@ -1,8 +1,10 @@
 #include "MockVideoNode.h"
 
+#include "MjpegFrames.h"
 #include "Pty.h"
 #include "TestPattern.h"
 #include "Testbed.h"
+#include "VideoControls.h"
 
 #include <umockdev.h>
 
@@ -14,7 +16,11 @@
 #include <array>
 #include <cerrno>
 #include <chrono>
+#include <cstddef>
+#include <cstdio>
+#include <cstdlib>
 #include <cstring>
+#include <memory>
 #include <mutex>
 #include <optional>
 #include <vector>
@@ -25,28 +31,39 @@ namespace {
 
 using Clock = std::chrono::steady_clock;
 
-// The formats the camera offers, all YUYV: the largest is too slow for a
-// live picture, so a viewer that wants 15 frames a second or more must pass
-// it over.
-struct FrameSize
+// What a classroom document camera offers over USB 2.0: its sensor's full
+// size and the common video sizes as MJPEG, and uncompressed YUYV only where
+// the bus has room for it (small, or slow).
+struct Mode
 {
+    std::uint32_t pixelFormat;
     std::uint32_t width;
     std::uint32_t height;
     std::array<std::uint32_t, 2> rates; // frames a second, 0 = none
 };
-constexpr std::array<FrameSize, 3> FrameSizes{{
-    {640, 480, {30, 15}},
-    {320, 240, {30, 0}},
-    {1600, 1200, {5, 0}},
+constexpr std::array<Mode, 6> Modes{{
+    {V4L2_PIX_FMT_MJPEG, 3264, 2448, {15, 0}},
+    {V4L2_PIX_FMT_MJPEG, 2592, 1944, {15, 0}},
+    {V4L2_PIX_FMT_MJPEG, 1920, 1080, {30, 15}},
+    {V4L2_PIX_FMT_MJPEG, 1280, 720, {30, 15}},
+    {V4L2_PIX_FMT_YUYV, 640, 480, {30, 15}},
+    {V4L2_PIX_FMT_YUYV, 1920, 1080, {5, 0}},
 }};
+constexpr std::array<std::uint32_t, 2> PixelFormats{V4L2_PIX_FMT_MJPEG, V4L2_PIX_FMT_YUYV};
 
-std::size_t nearestSize(std::uint32_t width, std::uint32_t height)
+// The mode of that pixel format nearest in size; a format the camera does
+// not have gets its first, as drivers do.
+std::size_t nearestMode(std::uint32_t pixelFormat, std::uint32_t width, std::uint32_t height)
 {
+    if (std::find(PixelFormats.begin(), PixelFormats.end(), pixelFormat) == PixelFormats.end())
+        pixelFormat = PixelFormats.front();
     std::size_t best = 0;
     long bestDistance = -1;
-    for (std::size_t i = 0; i < FrameSizes.size(); ++i) {
-        const long distance = std::labs(static_cast<long>(FrameSizes[i].width) - width)
-                              + std::labs(static_cast<long>(FrameSizes[i].height) - height);
+    for (std::size_t i = 0; i < Modes.size(); ++i) {
+        if (Modes[i].pixelFormat != pixelFormat)
+            continue;
+        const long distance = std::labs(static_cast<long>(Modes[i].width) - width)
+                              + std::labs(static_cast<long>(Modes[i].height) - height);
         if (bestDistance < 0 || distance < bestDistance) {
             best = i;
             bestDistance = distance;
@@ -70,17 +87,36 @@ struct MockVideoNode::Shared
     mutable std::mutex mutex;
     Pty pty;
     bool gone = false;
-    std::size_t size = 0;    // index into FrameSizes
-    std::uint32_t rate = 30; // frames a second
+    bool stalled = false;    // reads are taken but never answered
+    std::size_t mode = 0;    // index into Modes
+    std::uint32_t rate = 15; // frames a second
     std::optional<TestPattern> pattern;
+    std::unique_ptr<MjpegFrames> mjpeg;
+    VideoControls controls;
     Clock::time_point nextFrame{};
     std::uint64_t delivered = 0; // also the number the next frame shows
     std::vector<std::uint8_t> scratch; // only for a reader whose buffer is short
+    // The reader that streams: like uvcvideo, the node refuses another
+    // reader's format while it is connected.
+    UMockdevIoctlClient *streamer = nullptr;
+    Clock::time_point streamerServed{}; // its last frame: a reader that stopped reading lets go
+    std::FILE *frameLog = nullptr;
 
-    long ioctl(unsigned long request, UMockdevIoctlData *arg);
-    void fillFormat(v4l2_format &format) const;
+    ~Shared()
+    {
+        if (streamer)
+            g_object_unref(streamer);
+        if (frameLog)
+            std::fclose(frameLog);
+    }
+
+    long ioctl(UMockdevIoctlClient *client, unsigned long request, UMockdevIoctlData *arg);
+    long controlIoctl(unsigned long request, UMockdevIoctlData *arg);
+    bool busyFor(UMockdevIoctlClient *client);
+    void fillFormat(v4l2_format &format);
     void setFormat(v4l2_format &format, bool apply);
     void fillParameters(v4l2_streamparm &parameters) const;
+    MjpegFrames &mjpegFrames();
     // Serves a read now, or says how long until the next frame is due.
     std::optional<Clock::duration> readReady(UMockdevIoctlClient *client);
 };
@@ -113,8 +149,8 @@ MockVideoNode::Shared &sharedOf(gpointer data)
 
 gboolean handleIoctl(UMockdevIoctlBase *, UMockdevIoctlClient *client, gpointer data)
 {
-    const long result =
-        sharedOf(data).ioctl(umockdev_ioctl_client_get_request(client), umockdev_ioctl_client_get_arg(client));
+    const long result = sharedOf(data).ioctl(client, umockdev_ioctl_client_get_request(client),
+                                             umockdev_ioctl_client_get_arg(client));
     umockdev_ioctl_client_complete(client, result < 0 ? -1 : result, result < 0 ? static_cast<int>(-result) : 0);
     return TRUE;
 }
@@ -161,7 +197,7 @@ gboolean handleRead(UMockdevIoctlBase *, UMockdevIoctlClient *client, gpointer d
 
 } // namespace
 
-long MockVideoNode::Shared::ioctl(unsigned long request, UMockdevIoctlData *arg)
+long MockVideoNode::Shared::ioctl(UMockdevIoctlClient *client, unsigned long request, UMockdevIoctlData *arg)
 {
     std::lock_guard lock(mutex);
     if (gone)
@@ -193,38 +229,42 @@ long MockVideoNode::Shared::ioctl(unsigned long request, UMockdevIoctlData *arg)
         auto *description = resolve<v4l2_fmtdesc>(arg, &data);
         if (!description)
             return -EFAULT;
-        if (description->index != 0 || description->type != V4L2_BUF_TYPE_VIDEO_CAPTURE)
+        if (description->index >= PixelFormats.size() || description->type != V4L2_BUF_TYPE_VIDEO_CAPTURE)
             return -EINVAL;
-        description->flags = 0;
-        copyText(description->description, sizeof description->description, "YUYV 4:2:2");
-        description->pixelformat = V4L2_PIX_FMT_YUYV;
+        const bool mjpeg = PixelFormats[description->index] == V4L2_PIX_FMT_MJPEG;
+        description->flags = mjpeg ? V4L2_FMT_FLAG_COMPRESSED : 0;
+        copyText(description->description, sizeof description->description, mjpeg ? "Motion-JPEG" : "YUYV 4:2:2");
+        description->pixelformat = PixelFormats[description->index];
         return 0;
     }
     case VIDIOC_ENUM_FRAMESIZES: {
         auto *frameSize = resolve<v4l2_frmsizeenum>(arg, &data);
         if (!frameSize)
             return -EFAULT;
-        if (frameSize->pixel_format != V4L2_PIX_FMT_YUYV || frameSize->index >= FrameSizes.size())
-            return -EINVAL;
-        frameSize->type = V4L2_FRMSIZE_TYPE_DISCRETE;
-        frameSize->discrete.width = FrameSizes[frameSize->index].width;
-        frameSize->discrete.height = FrameSizes[frameSize->index].height;
-        return 0;
+        std::uint32_t index = frameSize->index;
+        for (const Mode &offered : Modes) {
+            if (offered.pixelFormat != frameSize->pixel_format || index-- > 0)
+                continue;
+            frameSize->type = V4L2_FRMSIZE_TYPE_DISCRETE;
+            frameSize->discrete.width = offered.width;
+            frameSize->discrete.height = offered.height;
+            return 0;
+        }
+        return -EINVAL;
     }
     case VIDIOC_ENUM_FRAMEINTERVALS: {
         auto *interval = resolve<v4l2_frmivalenum>(arg, &data);
         if (!interval)
             return -EFAULT;
-        if (interval->pixel_format != V4L2_PIX_FMT_YUYV)
-            return -EINVAL;
-        const auto size = std::find_if(FrameSizes.begin(), FrameSizes.end(), [&](const FrameSize &candidate) {
-            return candidate.width == interval->width && candidate.height == interval->height;
+        const auto offered = std::find_if(Modes.begin(), Modes.end(), [&](const Mode &candidate) {
+            return candidate.pixelFormat == interval->pixel_format && candidate.width == interval->width
+                   && candidate.height == interval->height;
         });
-        if (size == FrameSizes.end() || interval->index >= size->rates.size() || size->rates[interval->index] == 0)
+        if (offered == Modes.end() || interval->index >= offered->rates.size() || offered->rates[interval->index] == 0)
             return -EINVAL;
         interval->type = V4L2_FRMIVAL_TYPE_DISCRETE;
         interval->discrete.numerator = 1;
-        interval->discrete.denominator = size->rates[interval->index];
+        interval->discrete.denominator = offered->rates[interval->index];
         return 0;
     }
     case VIDIOC_G_FMT:
@@ -235,6 +275,8 @@ long MockVideoNode::Shared::ioctl(unsigned long request, UMockdevIoctlData *arg)
             return -EFAULT;
         if (format->type != V4L2_BUF_TYPE_VIDEO_CAPTURE)
             return -EINVAL;
+        if (request == VIDIOC_S_FMT && busyFor(client))
+            return -EBUSY;
         if (request == VIDIOC_G_FMT)
             fillFormat(*format);
         else
@@ -251,8 +293,10 @@ long MockVideoNode::Shared::ioctl(unsigned long request, UMockdevIoctlData *arg)
         if (request == VIDIOC_S_PARM) {
             const v4l2_fract asked = parameters->parm.capture.timeperframe;
             const double askedRate = asked.numerator ? double(asked.denominator) / asked.numerator : 0;
-            std::uint32_t best = FrameSizes[size].rates[0];
-            for (const std::uint32_t offered : FrameSizes[size].rates)
+            if (busyFor(client))
+                return -EBUSY;
+            std::uint32_t best = Modes[mode].rates[0];
+            for (const std::uint32_t offered : Modes[mode].rates)
                 if (offered && std::abs(offered - askedRate) < std::abs(best - askedRate))
                     best = offered;
             rate = best;
@@ -278,8 +322,14 @@ long MockVideoNode::Shared::ioctl(unsigned long request, UMockdevIoctlData *arg)
         return 0;
     }
     case VIDIOC_QUERYCTRL:
+    case VIDIOC_QUERY_EXT_CTRL:
+    case VIDIOC_QUERYMENU:
     case VIDIOC_G_CTRL:
     case VIDIOC_S_CTRL:
+    case VIDIOC_G_EXT_CTRLS:
+    case VIDIOC_S_EXT_CTRLS:
+    case VIDIOC_TRY_EXT_CTRLS:
+        return controlIoctl(request, arg);
     case VIDIOC_CROPCAP:
     case VIDIOC_G_SELECTION:
         return -EINVAL;
@@ -289,30 +339,130 @@ long MockVideoNode::Shared::ioctl(unsigned long request, UMockdevIoctlData *arg)
     }
 }
 
-void MockVideoNode::Shared::fillFormat(v4l2_format &format) const
+template <typename Struct> Struct *resolveAt(UMockdevIoctlData *arg, std::size_t offset, std::size_t size)
+{
+    GError *error = nullptr;
+    UMockdevIoctlData *data = umockdev_ioctl_data_resolve(arg, offset, size, &error);
+    g_clear_error(&error);
+    return data ? static_cast<Struct *>(static_cast<void *>(data->data)) : nullptr;
+}
+
+long MockVideoNode::Shared::controlIoctl(unsigned long request, UMockdevIoctlData *arg)
+{
+    UMockdevIoctlData *data = nullptr;
+    switch (request) {
+    case VIDIOC_QUERY_EXT_CTRL: {
+        auto *query = resolve<v4l2_query_ext_ctrl>(arg, &data);
+        return query ? controls.query(*query) : -EFAULT;
+    }
+    case VIDIOC_QUERYCTRL: {
+        auto *query = resolve<v4l2_queryctrl>(arg, &data);
+        return query ? controls.query(*query) : -EFAULT;
+    }
+    case VIDIOC_QUERYMENU: {
+        auto *item = resolve<v4l2_querymenu>(arg, &data);
+        return item ? controls.queryMenu(*item) : -EFAULT;
+    }
+    case VIDIOC_G_CTRL:
+    case VIDIOC_S_CTRL: {
+        auto *control = resolve<v4l2_control>(arg, &data);
+        if (!control)
+            return -EFAULT;
+        return request == VIDIOC_G_CTRL ? controls.get(control->id, control->value)
+                                        : controls.set(control->id, control->value);
+    }
+    default: {
+        auto *list = resolve<v4l2_ext_controls>(arg, &data);
+        if (!list)
+            return -EFAULT;
+        if (list->count == 0)
+            return 0;
+        if (list->count > 64)
+            return -E2BIG;
+        auto *items = resolveAt<v4l2_ext_control>(data, offsetof(v4l2_ext_controls, controls),
+                                                  list->count * sizeof(v4l2_ext_control));
+        if (!items)
+            return -EFAULT;
+        // All or nothing, as the kernel's control framework does: check
+        // every value first, then set them.
+        for (std::uint32_t i = 0; i < list->count; ++i) {
+            std::int32_t value = items[i].value;
+            const int result = request == VIDIOC_G_EXT_CTRLS ? controls.get(items[i].id, value)
+                                                             : controls.set(items[i].id, value, false);
+            items[i].value = value;
+            if (result < 0) {
+                list->error_idx = request == VIDIOC_G_EXT_CTRLS ? i : list->count;
+                return result;
+            }
+        }
+        if (request == VIDIOC_S_EXT_CTRLS) {
+            for (std::uint32_t i = 0; i < list->count; ++i)
+                controls.set(items[i].id, items[i].value);
+        }
+        return 0;
+    }
+    }
+}
+
+bool MockVideoNode::Shared::busyFor(UMockdevIoctlClient *client)
+{
+    // A reader that closed the node, or has taken no frame for a while (it
+    // ended without umockdev noticing yet, or the stream stalled), holds
+    // the node no longer.
+    if (streamer
+        && (!umockdev_ioctl_client_get_connected(streamer) || Clock::now() - streamerServed > std::chrono::milliseconds(1500))) {
+        g_object_unref(streamer);
+        streamer = nullptr;
+    }
+    return streamer && streamer != client;
+}
+
+MjpegFrames &MockVideoNode::Shared::mjpegFrames()
+{
+    const int brightness = controls.value(V4L2_CID_BRIGHTNESS);
+    if (!mjpeg || mjpeg->brightness() != brightness)
+        mjpeg = std::make_unique<MjpegFrames>(static_cast<int>(Modes[mode].width), static_cast<int>(Modes[mode].height),
+                                              brightness);
+    return *mjpeg;
+}
+
+void MockVideoNode::Shared::fillFormat(v4l2_format &format)
 {
     v4l2_pix_format &pix = format.fmt.pix;
     std::memset(&format.fmt, 0, sizeof format.fmt);
-    pix.width = FrameSizes[size].width;
-    pix.height = FrameSizes[size].height;
-    pix.pixelformat = V4L2_PIX_FMT_YUYV;
+    pix.width = Modes[mode].width;
+    pix.height = Modes[mode].height;
+    pix.pixelformat = Modes[mode].pixelFormat;
     pix.field = V4L2_FIELD_NONE;
-    pix.bytesperline = pix.width * 2;
-    pix.sizeimage = pix.bytesperline * pix.height;
-    pix.colorspace = V4L2_COLORSPACE_SRGB;
+    if (pix.pixelformat == V4L2_PIX_FMT_MJPEG) {
+        // A reader reads this much at a time: near the largest frame, as
+        // every byte of it crosses umockdev's socket.
+        pix.bytesperline = 0;
+        pix.sizeimage = static_cast<std::uint32_t>(mjpegFrames().largestFrame());
+        pix.colorspace = V4L2_COLORSPACE_JPEG;
+    } else {
+        pix.bytesperline = pix.width * 2;
+        pix.sizeimage = pix.bytesperline * pix.height;
+        pix.colorspace = V4L2_COLORSPACE_SRGB;
+    }
 }
 
 void MockVideoNode::Shared::setFormat(v4l2_format &format, bool apply)
 {
-    const std::size_t chosen = nearestSize(format.fmt.pix.width, format.fmt.pix.height);
-    const std::size_t current = size;
-    size = chosen;
+    const std::size_t chosen = nearestMode(format.fmt.pix.pixelformat, format.fmt.pix.width, format.fmt.pix.height);
+    const std::size_t current = mode;
+    if (chosen != current) {
+        mjpeg.reset();
+        pattern.reset();
+    }
+    mode = chosen;
     fillFormat(format);
     if (!apply) {
-        size = current;
+        if (chosen != current)
+            mjpeg.reset();
+        mode = current;
     } else if (chosen != current) {
-        rate = FrameSizes[chosen].rates[0];
-        pattern.reset();
+        rate = Modes[chosen].rates[0];
     }
 }
 
@@ -335,29 +485,57 @@ std::optional<Clock::duration> MockVideoNode::Shared::readReady(UMockdevIoctlCli
         umockdev_ioctl_client_complete(client, -1, EINVAL);
         return std::nullopt;
     }
+    if (busyFor(client)) {
+        umockdev_ioctl_client_complete(client, -1, EBUSY);
+        return std::nullopt;
+    }
+    if (!streamer) {
+        streamer = static_cast<UMockdevIoctlClient *>(g_object_ref(client));
+        streamerServed = Clock::now();
+    }
     const Clock::time_point now = Clock::now();
+    if (stalled) // a camera that stopped sending: look again now and then
+        return std::chrono::milliseconds(100);
     if (now < nextFrame)
         return nextFrame - now;
-    if (!pattern)
-        pattern.emplace(static_cast<int>(FrameSizes[size].width), static_cast<int>(FrameSizes[size].height));
     UMockdevIoctlData *buffer = umockdev_ioctl_client_get_arg(client);
     auto *out = static_cast<std::uint8_t *>(buffer->data);
-    const std::size_t frameBytes = pattern->frameBytes();
-    const std::size_t length = std::min(frameBytes, static_cast<std::size_t>(buffer->data_len));
+    const auto room = static_cast<std::size_t>(buffer->data_len);
     const auto number = static_cast<std::uint32_t>(delivered++);
-    if (length == frameBytes) {
-        pattern->render(number, out);
+    std::size_t length = 0;
+    if (Modes[mode].pixelFormat == V4L2_PIX_FMT_MJPEG) {
+        // The whole buffer the reader asked for, the JPEG first and zeros
+        // after it: a shorter answer stalls GStreamer's reader for good.
+        const std::vector<std::uint8_t> jpeg = mjpegFrames().frame(number);
+        const std::size_t used = std::min(jpeg.size(), room);
+        std::copy_n(jpeg.begin(), used, out);
+        std::fill(out + used, out + room, std::uint8_t(0));
+        length = room;
     } else {
-        // A reader with too small a buffer gets what fits, as from uvcvideo.
-        scratch.resize(frameBytes);
-        pattern->render(number, scratch.data());
-        std::copy_n(scratch.begin(), length, out);
+        if (!pattern)
+            pattern.emplace(static_cast<int>(Modes[mode].width), static_cast<int>(Modes[mode].height));
+        const std::size_t frameBytes = pattern->frameBytes();
+        length = std::min(frameBytes, room);
+        if (length == frameBytes) {
+            pattern->render(number, out);
+        } else {
+            // A reader with too small a buffer gets what fits, as from uvcvideo.
+            scratch.resize(frameBytes);
+            pattern->render(number, scratch.data());
+            std::copy_n(scratch.begin(), length, out);
+        }
+    }
+    if (frameLog) {
+        const auto micro = std::chrono::duration_cast<std::chrono::microseconds>(Clock::now().time_since_epoch());
+        std::fprintf(frameLog, "%u %lld\n", number, static_cast<long long>(micro.count()));
+        std::fflush(frameLog);
     }
     // The next frame one period after this one was due; a reader that fell
     // behind by more than a period starts a fresh schedule a period from now,
     // so it gets fresh frames, not a burst of old ones.
     const auto period = std::chrono::duration_cast<Clock::duration>(std::chrono::seconds(1)) / rate;
     nextFrame = nextFrame + period < now ? now + period : nextFrame + period;
+    streamerServed = Clock::now();
     umockdev_ioctl_client_complete(client, static_cast<long>(length), 0);
     return std::nullopt;
 }
@@ -367,6 +545,10 @@ MockVideoNode::MockVideoNode(Testbed &testbed, std::string node, Kind kind, cons
 {
     shared->kind = kind;
     shared->cardName = cardName;
+    // For benchmarks: when each frame was handed out (number, then the
+    // steady clock in microseconds), to tell a frame's age where it is shown.
+    if (const char *frameLog = std::getenv("TESSEL_CAMERA_FRAME_LOG"); frameLog && *frameLog && kind == Kind::Capture)
+        shared->frameLog = std::fopen(frameLog, "ae");
     if (kind == Kind::Capture) {
         // One byte waits on the pty for good: poll() finds the node readable,
         // and the emulated reads never take the byte.
@@ -407,6 +589,18 @@ void MockVideoNode::hangUp()
         return;
     shared->gone = true;
     shared->pty.close();
+}
+
+void MockVideoNode::setStalled(bool stalled)
+{
+    std::lock_guard lock(shared->mutex);
+    shared->stalled = stalled;
+}
+
+std::int32_t MockVideoNode::control(std::uint32_t id) const
+{
+    std::lock_guard lock(shared->mutex);
+    return shared->controls.value(id);
 }
 
 std::uint64_t MockVideoNode::framesDelivered() const

@@ -52,6 +52,7 @@ public:
     // The capture node of the video function.
     std::string videoNode() const { return videoNodes.empty() ? std::string() : videoNodes.front()->node(); }
     // Frames the capture node has delivered during this plug-in.
+    MockVideoNode *captureNode() const { return videoNodes.empty() ? nullptr : videoNodes.front().get(); }
     std::uint64_t framesDelivered() const { return videoNodes.empty() ? 0 : videoNodes.front()->framesDelivered(); }
     // The hidraw node while plugged in, else null.
     MockHidraw *hidrawDevice() const { return hidraw.get(); }
