@@ -1,0 +1,307 @@
+#include "ScanMode.h"
+
+#include "CameraFeed.h"
+#include "CornerEditor.h"
+#include "JpegFrame.h"
+#include "OutlineOverlay.h"
+#include "PageCleaner.h"
+#include "PageStraightener.h"
+#include "PdfExport.h"
+#include "VideoView.h"
+
+#include <QAction>
+#include <QDebug>
+#include <QDockWidget>
+#include <QEvent>
+#include <QFileDialog>
+#include <QGridLayout>
+#include <QListWidget>
+#include <QMainWindow>
+#include <QProgressDialog>
+#include <QPushButton>
+#include <QStyle>
+
+using Key = ScanTexts::Key;
+
+namespace {
+
+constexpr int ThumbnailSize = 96;
+
+QImage decodeStill(const CameraFrame &frame)
+{
+    if (!frame.image.isNull() && (frame.jpeg.isEmpty() || frame.image.size() == frame.sourceSize))
+        return frame.image;
+    if (!frame.jpeg.isEmpty()) {
+        MjpegDecoder decoder;
+        const QImage whole = decoder.decode(reinterpret_cast<const uchar *>(frame.jpeg.constData()), frame.jpeg.size(), {});
+        if (!whole.isNull())
+            return whole;
+    }
+    return frame.image;
+}
+
+} // namespace
+
+ScanMode::ScanMode(const ScanTexts &texts, QMainWindow &window, VideoView &view, CameraFeed &camera)
+    : QObject(&window), texts(texts), window(window), view(view), camera(camera)
+{
+    work.setMaxThreadCount(1);
+    toggle = new QAction(QIcon::fromTheme(QStringLiteral("scanner"), window.style()->standardIcon(QStyle::SP_FileDialogContentsView)),
+                         texts.text(Key::Scan), this);
+    toggle->setCheckable(true);
+    toggle->setShortcut(Qt::Key_D);
+    toggle->setShortcutContext(Qt::WindowShortcut);
+    toggle->setToolTip(texts.text(Key::Scan) + QStringLiteral(" (") + toggle->shortcut().toString(QKeySequence::NativeText)
+                       + QLatin1Char(')'));
+    connect(toggle, &QAction::toggled, this, &ScanMode::setActive);
+
+    overlay = new OutlineOverlay(&view);
+    overlay->hide();
+    cornerEditor = new CornerEditor(&view);
+    cornerEditor->hide();
+    cornerEditor->setHint(texts.text(Key::AdjustCorners));
+    // The editor covers the picture; the view's resizes reach it through the overlay's geometry.
+    connect(cornerEditor, &CornerEditor::kept, this, &ScanMode::onKept);
+    connect(cornerEditor, &CornerEditor::discarded, this, [this] {
+        qDebug().noquote() << "<ScanMode> page discarded";
+        closeEditor();
+    });
+    connect(&tracker, &PageOutlineTracker::outlineFound, this, [this](const scan::FoundPage &page, QSize frameSize) {
+        if (active() && cornerEditor->isHidden())
+            overlay->setOutline(page.corners, frameSize, page.found());
+    });
+    pdfExport = new PdfExport(this);
+    buildPageDock();
+    connect(&kept, &ScanPages::changed, this, &ScanMode::refreshPageList);
+    view.installEventFilter(this);
+}
+
+ScanMode::~ScanMode()
+{
+    work.waitForDone();
+}
+
+bool ScanMode::active() const
+{
+    return toggle->isChecked();
+}
+
+bool ScanMode::eventFilter(QObject *watched, QEvent *event)
+{
+    if (watched == &view && event->type() == QEvent::Resize)
+        cornerEditor->setGeometry(view.rect());
+    return QObject::eventFilter(watched, event);
+}
+
+void ScanMode::setActive(bool on)
+{
+    qDebug().noquote() << "<ScanMode>" << (on ? "on" : "off");
+    overlay->setVisible(on);
+    if (!on) {
+        tracker.stop();
+        overlay->clearOutline();
+        closeEditor();
+    }
+    pageDock->setVisible(on || kept.count() > 0);
+}
+
+void ScanMode::onFrame(const QImage &frame)
+{
+    lastLive = frame;
+    if (active() && cornerEditor->isHidden() && !view.frozen())
+        tracker.submit(frame);
+}
+
+void ScanMode::capture()
+{
+    if (cornerEditor->isVisible()) {
+        // The capture button again: the corners as they are.
+        onKept(cornerEditor->still(), scan::orderedCorners(cornerEditor->corners()));
+        return;
+    }
+    if (stillBusy)
+        return;
+    stillBusy = true;
+    view.showMessage(texts.text(Key::LookingForPage));
+    camera.captureFullSize([this](const CameraFrame &frame) {
+        if (frame.image.isNull() && frame.jpeg.isEmpty()) {
+            qDebug().noquote() << "<ScanMode> no full-size frame: the picture shown is used";
+            stillBusy = false;
+            if (!lastLive.isNull())
+                adjust(lastLive);
+            return;
+        }
+        const CameraFrame still = frame;
+        work.start([this, still] {
+            const QImage image = decodeStill(still);
+            QMetaObject::invokeMethod(this, [this, image] {
+                stillBusy = false;
+                adjust(image);
+            }, Qt::QueuedConnection);
+        });
+    });
+}
+
+void ScanMode::adjust(const QImage &still)
+{
+    if (still.isNull() || stillBusy || cornerEditor->isVisible())
+        return;
+    stillBusy = true;
+    work.start([this, still] {
+        const scan::FoundPage page = scan::PageFinder().find(still);
+        QMetaObject::invokeMethod(this, [this, still, page] {
+            stillBusy = false;
+            qDebug().noquote() << QStringLiteral("<ScanMode> still %1x%2, page %3").arg(still.width()).arg(still.height())
+                                      .arg(page.found() ? QStringLiteral("found") : QStringLiteral("not found"));
+            overlay->hide();
+            cornerEditor->setHint(texts.text(page.found() ? Key::AdjustCorners : Key::NoPage));
+            cornerEditor->setGeometry(view.rect());
+            cornerEditor->edit(still, page.corners);
+            cornerEditor->show();
+            cornerEditor->raise();
+            cornerEditor->setFocus(Qt::OtherFocusReason);
+        }, Qt::QueuedConnection);
+    });
+}
+
+void ScanMode::closeEditor()
+{
+    if (cornerEditor->isHidden())
+        return;
+    cornerEditor->hide();
+    cornerEditor->edit({}, {});
+    overlay->setVisible(active());
+    view.setFocus(Qt::OtherFocusReason);
+}
+
+void ScanMode::onKept(const QImage &still, const scan::PageCorners &corners)
+{
+    closeEditor();
+    ++preparing;
+    view.showMessage(texts.text(Key::PreparingPage));
+    work.start([this, still, corners] {
+        const QImage page = scan::PageCleaner::clean(scan::PageStraightener::straighten(still, corners), scan::ScanMode::Grey);
+        QMetaObject::invokeMethod(this, [this, page] {
+            --preparing;
+            kept.add(page);
+            qDebug().noquote() << QStringLiteral("<ScanMode> page %1 kept, %2x%3").arg(kept.count()).arg(page.width()).arg(page.height());
+            view.showMessage(texts.text(Key::PageAdded).arg(kept.count()));
+            emit pageReady(kept.count());
+        }, Qt::QueuedConnection);
+    });
+}
+
+void ScanMode::buildPageDock()
+{
+    auto *panel = new QWidget;
+    auto *layout = new QGridLayout(panel);
+    pageList = new QListWidget(panel);
+    pageList->setViewMode(QListView::ListMode);
+    pageList->setIconSize(QSize(ThumbnailSize, ThumbnailSize));
+    pageList->setSelectionMode(QAbstractItemView::SingleSelection);
+    layout->addWidget(pageList, 0, 0, 1, 2);
+    auto button = [&](Key key, int row, int column, auto handler) {
+        auto *pushButton = new QPushButton(texts.text(key), panel);
+        connect(pushButton, &QPushButton::clicked, this, handler);
+        layout->addWidget(pushButton, row, column);
+        return pushButton;
+    };
+    button(Key::MoveUp, 1, 0, [this] {
+        const int index = selectedPage();
+        if (kept.move(index, index - 1))
+            pageList->setCurrentRow(index - 1);
+    });
+    button(Key::MoveDown, 1, 1, [this] {
+        const int index = selectedPage();
+        if (kept.move(index, index + 1))
+            pageList->setCurrentRow(index + 1);
+    });
+    button(Key::RotatePage, 2, 0, [this] {
+        const int index = selectedPage();
+        if (kept.rotate(index))
+            pageList->setCurrentRow(index);
+    });
+    button(Key::DeletePage, 2, 1, [this] {
+        const int index = selectedPage();
+        if (kept.remove(index))
+            pageList->setCurrentRow(std::min(index, kept.count() - 1));
+    });
+    saveButton = button(Key::SavePdf, 3, 0, [this] { save(PdfExport::defaultTarget()); });
+    saveAsButton = button(Key::SavePdfAs, 3, 1, [this] {
+        QString file = QFileDialog::getSaveFileName(&window, texts.text(Key::SavePdfAs), PdfExport::defaultTarget(),
+                                                    QStringLiteral("PDF (*.pdf)"));
+        if (file.isEmpty())
+            return;
+        if (!file.endsWith(QStringLiteral(".pdf"), Qt::CaseInsensitive))
+            file += QStringLiteral(".pdf");
+        save(file);
+    });
+    pageDock = new QDockWidget(texts.text(Key::Pages), &window);
+    pageDock->setObjectName(QStringLiteral("scannedPages"));
+    pageDock->setWidget(panel);
+    pageDock->setFeatures(QDockWidget::DockWidgetClosable);
+    window.addDockWidget(Qt::LeftDockWidgetArea, pageDock);
+    pageDock->hide();
+
+    connect(pdfExport, &PdfExport::progress, this, [this](int done, int total) {
+        if (progress) {
+            progress->setMaximum(total);
+            progress->setValue(done);
+        }
+    });
+    auto done = [this](const QString &message) {
+        if (progress) {
+            progress->disconnect();
+            progress->deleteLater();
+            progress = nullptr;
+        }
+        saveButton->setEnabled(kept.count() > 0);
+        saveAsButton->setEnabled(kept.count() > 0);
+        if (!message.isEmpty())
+            view.showMessage(message, 6000);
+    };
+    connect(pdfExport, &PdfExport::finished, this, [this, done](const QString &file) { done(texts.text(Key::PdfSaved).arg(file)); });
+    connect(pdfExport, &PdfExport::failed, this, [this, done](const QString &reason) { done(texts.text(Key::PdfFailed).arg(reason)); });
+    connect(pdfExport, &PdfExport::cancelled, this, [done] { done({}); });
+    refreshPageList();
+}
+
+int ScanMode::selectedPage() const
+{
+    return pageList->currentRow();
+}
+
+void ScanMode::refreshPageList()
+{
+    const int current = pageList->currentRow();
+    pageList->clear();
+    for (int index = 0; index < kept.count(); ++index) {
+        const QImage thumbnail = kept.page(index).scaled(ThumbnailSize, ThumbnailSize, Qt::KeepAspectRatio, Qt::SmoothTransformation);
+        pageList->addItem(new QListWidgetItem(QIcon(QPixmap::fromImage(thumbnail)), QString::number(index + 1)));
+    }
+    pageList->setCurrentRow(std::min(current, kept.count() - 1));
+    const bool any = kept.count() > 0;
+    saveButton->setEnabled(any && !pdfExport->running());
+    saveAsButton->setEnabled(any && !pdfExport->running());
+    if (any)
+        pageDock->show();
+}
+
+void ScanMode::save(const QString &target)
+{
+    QList<QImage> pages;
+    for (int index = 0; index < kept.count(); ++index)
+        pages << kept.page(index);
+    if (!pdfExport->start(pages, target))
+        return;
+    saveButton->setEnabled(false);
+    saveAsButton->setEnabled(false);
+    progress = new QProgressDialog(texts.text(Key::WritingPdf), texts.text(Key::Cancel), 0, int(pages.size()), &window);
+    progress->setWindowModality(Qt::NonModal);
+    progress->setAutoClose(false);
+    progress->setAutoReset(false);
+    progress->setMinimumDuration(0);
+    progress->setValue(0);
+    connect(progress, &QProgressDialog::canceled, pdfExport, &PdfExport::cancel);
+    progress->show();
+}
