@@ -1,5 +1,6 @@
 #include "PageOutlineTracker.h"
 
+#include <QDebug>
 #include <QThread>
 #include <QTimer>
 
@@ -61,7 +62,14 @@ void PageOutlineTracker::startSearch()
     const quint64 forGeneration = generation;
     worker.start([this, frame, forGeneration] {
         searchThread.store(QThread::currentThread());
-        const scan::FoundPage page = finder.find(frame);
+        scan::FoundPage page;
+        page.corners = scan::wholeFrame(frame.width(), frame.height());
+        try {
+            page = finder.find(frame);
+        } catch (const std::exception &error) {
+            // No exception may leave a pool thread; the frame counts as one without a page.
+            qWarning().noquote() << "<PageOutlineTracker> page finding failed:" << error.what();
+        }
         const QSize size = frame.size();
         QMetaObject::invokeMethod(
             this, [this, page, size, forGeneration] { onSearched(page, size, forGeneration); }, Qt::QueuedConnection);

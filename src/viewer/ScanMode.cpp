@@ -148,7 +148,13 @@ void ScanMode::adjust(const QImage &still)
         return;
     stillBusy = true;
     work.start([this, still] {
-        const scan::FoundPage page = scan::PageFinder().find(still);
+        scan::FoundPage page;
+        page.corners = scan::wholeFrame(still.width(), still.height());
+        try {
+            page = scan::PageFinder().find(still);
+        } catch (const std::exception &error) {
+            qWarning().noquote() << "<ScanMode> page finding failed:" << error.what();
+        }
         QMetaObject::invokeMethod(this, [this, still, page] {
             stillBusy = false;
             qDebug().noquote() << QStringLiteral("<ScanMode> still %1x%2, page %3").arg(still.width()).arg(still.height())
@@ -174,15 +180,30 @@ void ScanMode::closeEditor()
     view.setFocus(Qt::OtherFocusReason);
 }
 
-void ScanMode::onKept(const QImage &still, const scan::PageCorners &corners)
+void ScanMode::onKept(const QImage &keptStill, const scan::PageCorners &keptCorners)
 {
+    // Copies first: the arguments may be the editor's own, which closing it forgets.
+    const QImage still = keptStill;
+    const scan::PageCorners corners = keptCorners;
     closeEditor();
+    if (still.isNull())
+        return;
     ++preparing;
     view.showMessage(texts.text(Key::PreparingPage));
     work.start([this, still, corners] {
-        const QImage page = scan::PageCleaner::clean(scan::PageStraightener::straighten(still, corners), scan::ScanMode::Grey);
+        QImage page;
+        try {
+            page = scan::PageCleaner::clean(scan::PageStraightener::straighten(still, corners), scan::ScanMode::Grey);
+        } catch (const std::exception &error) {
+            // The engine's image library reports by exceptions; none may leave a pool thread.
+            qWarning().noquote() << "<ScanMode> the page could not be straightened:" << error.what();
+        }
         QMetaObject::invokeMethod(this, [this, page] {
             --preparing;
+            if (page.isNull()) {
+                view.showMessage(texts.text(Key::NoPage));
+                return;
+            }
             kept.add(page);
             qDebug().noquote() << QStringLiteral("<ScanMode> page %1 kept, %2x%3").arg(kept.count()).arg(page.width()).arg(page.height());
             view.showMessage(texts.text(Key::PageAdded).arg(kept.count()));

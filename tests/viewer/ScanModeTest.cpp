@@ -7,9 +7,12 @@
 #include "ScanPages.h"
 #include "ScanTexts.h"
 #include "SyntheticPage.h"
+#include "VideoView.h"
+#include "PageFinder.h"
 #include "config/UserInterfaceController.h"
 
 #include <QApplication>
+#include <QDir>
 #include <QRegularExpression>
 #include <QSignalSpy>
 #include <QTest>
@@ -212,4 +215,40 @@ TEST(ScanTextsTest, EveryLanguageHasEveryScanCaptionWithItsPlaceholders)
     }
     const UserInterfaceController missing(QStringLiteral("/nonexistent.xml"), QStringLiteral("de_DE"));
     EXPECT_EQ(ScanTexts(missing).text(ScanTexts::Key::SavePdf), QStringLiteral("Save PDF"));
+}
+
+// What scan mode looks like on a desk photo, for a reviewer: the outline over
+// the picture, and the corners over the full-size still.
+TEST(ScanModeLookTest, OutlineOverThePictureAndCornersOverTheStill)
+{
+    QDir().mkpath(QStringLiteral(TESSEL_SCREENSHOT_FOLDER));
+    synthetic::Picture picture;
+    const QImage frame = liveFrame(picture);
+
+    VideoView view;
+    view.resize(900, 700);
+    auto *overlay = new OutlineOverlay(&view);
+    view.show();
+    view.showFrame(frame, picture.frame.size());
+    PageOutlineTracker tracker;
+    QSignalSpy found(&tracker, &PageOutlineTracker::outlineFound);
+    tracker.submit(frame);
+    ASSERT_TRUE(found.wait(30000));
+    const auto page = found.at(0).at(0).value<scan::FoundPage>();
+    ASSERT_TRUE(page.found());
+    overlay->setOutline(page.corners, frame.size(), true);
+    const QImage shot = view.grab().toImage().convertToFormat(QImage::Format_RGB32);
+    ASSERT_TRUE(shot.save(QStringLiteral(TESSEL_SCREENSHOT_FOLDER "/scan-outline-desk.png")));
+    // The outline's blue lies on the page's mapped corner.
+    const QTransform toView = OutlineOverlay::frameToView(frame.size(), view.size(), 0, 1.0);
+    const QPoint corner = toView.map(page.corners[0]).toPoint() * shot.devicePixelRatio();
+    const QColor atCorner = shot.pixelColor(corner);
+    EXPECT_GT(atCorner.blue(), atCorner.red() + 80) << corner.x() << "," << corner.y();
+
+    CornerEditor editor;
+    editor.resize(900, 700);
+    editor.setHint(QStringLiteral("Enter keeps the page, Esc discards it."));
+    editor.edit(picture.frame, scan::PageFinder().find(picture.frame).corners);
+    editor.show();
+    ASSERT_TRUE(editor.grab().toImage().save(QStringLiteral(TESSEL_SCREENSHOT_FOLDER "/scan-corners-desk.png")));
 }
