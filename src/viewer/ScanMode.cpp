@@ -119,7 +119,7 @@ void ScanMode::capture()
         onKept(cornerEditor->still(), scan::orderedCorners(cornerEditor->corners()));
         return;
     }
-    if (stillBusy)
+    if (stillBusy || lastLive.isNull()) // nothing shown, nothing to take
         return;
     stillBusy = true;
     view.showMessage(texts.text(Key::LookingForPage));
@@ -157,6 +157,8 @@ void ScanMode::adjust(const QImage &still)
         }
         QMetaObject::invokeMethod(this, [this, still, page] {
             stillBusy = false;
+            if (!active())
+                return; // scan mode was left meanwhile
             qDebug().noquote() << QStringLiteral("<ScanMode> still %1x%2, page %3").arg(still.width()).arg(still.height())
                                       .arg(page.found() ? QStringLiteral("found") : QStringLiteral("not found"));
             overlay->hide();
