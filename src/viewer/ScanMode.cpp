@@ -7,6 +7,7 @@
 #include "PageCleaner.h"
 #include "PageStraightener.h"
 #include "PdfExport.h"
+#include "ScanPagesPanel.h"
 #include "VideoView.h"
 
 #include <QAction>
@@ -14,18 +15,13 @@
 #include <QDockWidget>
 #include <QEvent>
 #include <QFileDialog>
-#include <QGridLayout>
-#include <QListWidget>
 #include <QMainWindow>
 #include <QProgressDialog>
-#include <QPushButton>
 #include <QStyle>
 
 using Key = ScanTexts::Key;
 
 namespace {
-
-constexpr int ThumbnailSize = 96;
 
 QImage decodeStill(const CameraFrame &frame)
 {
@@ -72,7 +68,6 @@ ScanMode::ScanMode(const ScanTexts &texts, QMainWindow &window, VideoView &view,
     });
     pdfExport = new PdfExport(this);
     buildPageDock();
-    connect(&kept, &ScanPages::changed, this, &ScanMode::refreshPageList);
     view.installEventFilter(this);
 }
 
@@ -216,41 +211,9 @@ void ScanMode::onKept(const QImage &keptStill, const scan::PageCorners &keptCorn
 
 void ScanMode::buildPageDock()
 {
-    auto *panel = new QWidget;
-    auto *layout = new QGridLayout(panel);
-    pageList = new QListWidget(panel);
-    pageList->setViewMode(QListView::ListMode);
-    pageList->setIconSize(QSize(ThumbnailSize, ThumbnailSize));
-    pageList->setSelectionMode(QAbstractItemView::SingleSelection);
-    layout->addWidget(pageList, 0, 0, 1, 2);
-    auto button = [&](Key key, int row, int column, auto handler) {
-        auto *pushButton = new QPushButton(texts.text(key), panel);
-        connect(pushButton, &QPushButton::clicked, this, handler);
-        layout->addWidget(pushButton, row, column);
-        return pushButton;
-    };
-    button(Key::MoveUp, 1, 0, [this] {
-        const int index = selectedPage();
-        if (kept.move(index, index - 1))
-            pageList->setCurrentRow(index - 1);
-    });
-    button(Key::MoveDown, 1, 1, [this] {
-        const int index = selectedPage();
-        if (kept.move(index, index + 1))
-            pageList->setCurrentRow(index + 1);
-    });
-    button(Key::RotatePage, 2, 0, [this] {
-        const int index = selectedPage();
-        if (kept.rotate(index))
-            pageList->setCurrentRow(index);
-    });
-    button(Key::DeletePage, 2, 1, [this] {
-        const int index = selectedPage();
-        if (kept.remove(index))
-            pageList->setCurrentRow(std::min(index, kept.count() - 1));
-    });
-    saveButton = button(Key::SavePdf, 3, 0, [this] { save(PdfExport::defaultTarget()); });
-    saveAsButton = button(Key::SavePdfAs, 3, 1, [this] {
+    pagesPanel = new ScanPagesPanel(texts, kept);
+    connect(pagesPanel, &ScanPagesPanel::saveRequested, this, [this] { save(PdfExport::defaultTarget()); });
+    connect(pagesPanel, &ScanPagesPanel::saveAsRequested, this, [this] {
         QString file = QFileDialog::getSaveFileName(&window, texts.text(Key::SavePdfAs), PdfExport::defaultTarget(),
                                                     QStringLiteral("PDF (*.pdf)"));
         if (file.isEmpty())
@@ -261,10 +224,14 @@ void ScanMode::buildPageDock()
     });
     pageDock = new QDockWidget(texts.text(Key::Pages), &window);
     pageDock->setObjectName(QStringLiteral("scannedPages"));
-    pageDock->setWidget(panel);
+    pageDock->setWidget(pagesPanel);
     pageDock->setFeatures(QDockWidget::DockWidgetClosable);
     window.addDockWidget(Qt::LeftDockWidgetArea, pageDock);
     pageDock->hide();
+    connect(&kept, &ScanPages::changed, this, [this] {
+        if (kept.count() > 0)
+            pageDock->show();
+    });
 
     connect(pdfExport, &PdfExport::progress, this, [this](int done, int total) {
         if (progress) {
@@ -278,36 +245,13 @@ void ScanMode::buildPageDock()
             progress->deleteLater();
             progress = nullptr;
         }
-        saveButton->setEnabled(kept.count() > 0);
-        saveAsButton->setEnabled(kept.count() > 0);
+        pagesPanel->setSaving(false);
         if (!message.isEmpty())
             view.showMessage(message, 6000);
     };
     connect(pdfExport, &PdfExport::finished, this, [this, done](const QString &file) { done(texts.text(Key::PdfSaved).arg(file)); });
     connect(pdfExport, &PdfExport::failed, this, [this, done](const QString &reason) { done(texts.text(Key::PdfFailed).arg(reason)); });
     connect(pdfExport, &PdfExport::cancelled, this, [done] { done({}); });
-    refreshPageList();
-}
-
-int ScanMode::selectedPage() const
-{
-    return pageList->currentRow();
-}
-
-void ScanMode::refreshPageList()
-{
-    const int current = pageList->currentRow();
-    pageList->clear();
-    for (int index = 0; index < kept.count(); ++index) {
-        const QImage thumbnail = kept.page(index).scaled(ThumbnailSize, ThumbnailSize, Qt::KeepAspectRatio, Qt::SmoothTransformation);
-        pageList->addItem(new QListWidgetItem(QIcon(QPixmap::fromImage(thumbnail)), QString::number(index + 1)));
-    }
-    pageList->setCurrentRow(std::min(current, kept.count() - 1));
-    const bool any = kept.count() > 0;
-    saveButton->setEnabled(any && !pdfExport->running());
-    saveAsButton->setEnabled(any && !pdfExport->running());
-    if (any)
-        pageDock->show();
 }
 
 void ScanMode::save(const QString &target)
@@ -317,8 +261,7 @@ void ScanMode::save(const QString &target)
         pages << kept.page(index);
     if (!pdfExport->start(pages, target))
         return;
-    saveButton->setEnabled(false);
-    saveAsButton->setEnabled(false);
+    pagesPanel->setSaving(true);
     progress = new QProgressDialog(texts.text(Key::WritingPdf), texts.text(Key::Cancel), 0, int(pages.size()), &window);
     progress->setWindowModality(Qt::NonModal);
     progress->setAutoClose(false);

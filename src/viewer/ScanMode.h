@@ -13,12 +13,11 @@ class CameraFeed;
 class CornerEditor;
 class OutlineOverlay;
 class PdfExport;
+class ScanPagesPanel;
 class QAction;
 class QDockWidget;
-class QListWidget;
 class QMainWindow;
 class QProgressDialog;
-class QPushButton;
 class VideoView;
 
 // The viewer's scan mode: the page's outline follows the live picture; a
@@ -57,11 +56,9 @@ signals:
 private:
     void setActive(bool on);
     void buildPageDock();
-    void refreshPageList();
     void onKept(const QImage &still, const scan::PageCorners &corners);
     void closeEditor();
     void save(const QString &target);
-    int selectedPage() const;
 
     const ScanTexts &texts;
     QMainWindow &window;
@@ -71,9 +68,7 @@ private:
     OutlineOverlay *overlay = nullptr;
     CornerEditor *cornerEditor = nullptr;
     QDockWidget *pageDock = nullptr;
-    QListWidget *pageList = nullptr;
-    QPushButton *saveButton = nullptr;
-    QPushButton *saveAsButton = nullptr;
+    ScanPagesPanel *pagesPanel = nullptr;
     QProgressDialog *progress = nullptr;
     PdfExport *pdfExport = nullptr;
     PageOutlineTracker tracker;

@@ -5,6 +5,7 @@
 #include "OutlineOverlay.h"
 #include "PageOutlineTracker.h"
 #include "ScanPages.h"
+#include "ScanPagesPanel.h"
 #include "ScanTexts.h"
 #include "SyntheticPage.h"
 #include "VideoView.h"
@@ -12,6 +13,8 @@
 #include "config/UserInterfaceController.h"
 
 #include <QApplication>
+#include <QListWidget>
+#include <QPushButton>
 #include <QDir>
 #include <QRegularExpression>
 #include <QSignalSpy>
@@ -190,6 +193,57 @@ TEST(ScanPagesTest, ReordersDeletesAndRotatesPages)
     EXPECT_FALSE(pages.rotate(-1));
     EXPECT_EQ(pages.count(), 2);
     EXPECT_EQ(changed.count(), 6);
+}
+
+TEST(ScanPagesPanelTest, ButtonsAndDraggingReorderTurnAndDeleteThePagesShown)
+{
+    const UserInterfaceController english(QStringLiteral(TESSEL_LANGUAGE_FILE), QStringLiteral("en_US"));
+    const ScanTexts texts(english);
+    ScanPages pages;
+    ScanPagesPanel panel(texts, pages);
+    auto *save = panel.findChild<QPushButton *>(QStringLiteral("savePdf"));
+    ASSERT_NE(save, nullptr);
+    EXPECT_FALSE(save->isEnabled()); // nothing to save yet
+    auto widths = [&] {
+        std::vector<int> result;
+        for (int i = 0; i < pages.count(); ++i)
+            result.push_back(pages.page(i).width());
+        return result;
+    };
+    for (int width : {100, 200, 300}) {
+        QImage page(width, 150, QImage::Format_Grayscale8);
+        page.fill(0xff);
+        pages.add(page);
+    }
+    ASSERT_EQ(panel.list()->count(), 3);
+    EXPECT_TRUE(save->isEnabled());
+
+    panel.list()->setCurrentRow(2);
+    panel.findChild<QPushButton *>(QStringLiteral("moveUp"))->click();
+    EXPECT_EQ(widths(), (std::vector<int>{100, 300, 200}));
+    EXPECT_EQ(panel.selectedPage(), 1); // the moved page stays chosen
+    panel.findChild<QPushButton *>(QStringLiteral("moveDown"))->click();
+    EXPECT_EQ(widths(), (std::vector<int>{100, 200, 300}));
+
+    // A drag of the first page below the last, as the list view makes it.
+    ASSERT_TRUE(panel.list()->model()->moveRows(QModelIndex(), 0, 1, QModelIndex(), 3));
+    QCoreApplication::processEvents();
+    EXPECT_EQ(widths(), (std::vector<int>{200, 300, 100}));
+    ASSERT_EQ(panel.list()->count(), 3);
+    EXPECT_EQ(panel.list()->item(0)->text(), QStringLiteral("1"));
+    EXPECT_EQ(panel.selectedPage(), 2);
+
+    panel.findChild<QPushButton *>(QStringLiteral("rotatePage"))->click();
+    EXPECT_EQ(pages.page(2).size(), QSize(150, 100));
+    panel.list()->setCurrentRow(0);
+    panel.findChild<QPushButton *>(QStringLiteral("deletePage"))->click();
+    EXPECT_EQ(widths(), (std::vector<int>{300, 150}));
+    EXPECT_EQ(panel.list()->count(), 2);
+
+    panel.setSaving(true);
+    EXPECT_FALSE(save->isEnabled());
+    panel.setSaving(false);
+    EXPECT_TRUE(save->isEnabled());
 }
 
 TEST(ScanTextsTest, EveryLanguageHasEveryScanCaptionWithItsPlaceholders)
