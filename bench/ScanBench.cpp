@@ -119,6 +119,28 @@ int main(int argc, char **argv)
                 sumJaccard / static_cast<double>(scenes.size()), found, scenes.size(), worstCorner, median(allMs),
                 worstMs);
 
+    // The viewer's scan mode follows the page in frames made for its window
+    // (about 1000 pixels wide), without the full-size corner fitting.
+    scan::PageFinder::Settings liveSettings;
+    liveSettings.refineAtFullSize = false;
+    const scan::PageFinder liveFinder(liveSettings);
+    std::vector<double> liveMs;
+    int liveFound = 0;
+    for (const synthetic::Picture &picture : pictures) {
+        const QImage frame = picture.frame.scaledToWidth(1088, Qt::SmoothTransformation);
+        for (int i = 0; i < repeats; ++i) {
+            QElapsedTimer timer;
+            timer.start();
+            const scan::FoundPage answer = liveFinder.find(frame);
+            liveMs.push_back(timer.nsecsElapsed() / 1e6);
+            liveFound += (i == 0 && answer.found()) ? 1 : 0;
+        }
+    }
+    const double liveSlowest = *std::max_element(liveMs.begin(), liveMs.end());
+    std::printf("Live outline (scan mode), 1088x816 frames: found %d of %zu, median %.1f ms, slowest %.1f ms, "
+                "so at least %.1f outlines a second on one core (target >= 5)\n\n",
+                liveFound, pictures.size(), median(liveMs), liveSlowest, 1000.0 / liveSlowest);
+
     if (argc > 2 && std::strcmp(argv[2], "find") == 0)
         return 0;
     std::printf("Press to PDF (straighten, clean, recognise, write), one page, OMP threads %d\n",

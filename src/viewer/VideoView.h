@@ -51,6 +51,7 @@ public:
     void zoomOut() { setZoom(zoomFactor / ZoomStep); }
     // Moves the enlarged picture by this many pixels of the view.
     void pan(const QPointF &delta);
+    QPointF panned() const { return panOffset; }
 
     // The picture as shown, turned but not zoomed: what a capture saves.
     QImage picture() const;

@@ -64,6 +64,7 @@ public:
     explicit ViewerTexts(const UserInterfaceController &language);
 
     QString text(Key key) const;
+    const UserInterfaceController &languageFile() const { return language; }
     // The key path in the language file ("Tessel_Viewer/IDS_FREEZE").
     static QString keyPath(Key key);
     static QString english(Key key);

@@ -4,6 +4,7 @@
 #include "CameraFeed.h"
 #include "ControlPanel.h"
 #include "JpegFrame.h"
+#include "ScanMode.h"
 #include "VideoView.h"
 #include "ViewerSettings.h"
 #include "WatchdogLink.h"
@@ -75,7 +76,8 @@ QString captureFolder()
 
 ViewerWindow::ViewerWindow(const ViewerTexts &texts, ViewerSettings &settings, WatchdogLink &link,
                            CameraFeed &camera, ViewerController &controller)
-    : texts(texts), settings(settings), link(link), controller(controller), camera(camera)
+    : texts(texts), settings(settings), link(link), controller(controller), camera(camera),
+      scanTexts(texts.languageFile())
 {
     setWindowTitle(texts.text(Key::Title));
     setWindowIcon(QIcon(QStringLiteral(":/tessel/com.brivara.tessel.svg")));
@@ -91,6 +93,7 @@ ViewerWindow::ViewerWindow(const ViewerTexts &texts, ViewerSettings &settings, W
     videoView->setRotation(settings.rotation());
     layout->addWidget(videoView, 1);
     setCentralWidget(central);
+    scanMode = new ScanMode(scanTexts, *this, *videoView, camera);
     buildToolbar();
     buildStatusLine();
     buildCameraPanel();
@@ -202,6 +205,8 @@ void ViewerWindow::buildToolbar()
     captureAction = addAction(toolbar, Key::Capture, action_icons::make(Icon::Capture),
                               {Qt::Key_C, QKeySequence(Qt::CTRL | Qt::Key_S)}, button_functions::codeFor(ViewerFunction::Capture));
     connect(captureAction, &QAction::triggered, this, &ViewerWindow::capture);
+    toolbar->addAction(scanMode->action());
+    QMainWindow::addAction(scanMode->action());
     auto *formats = new QMenu(texts.text(Key::CaptureFormat), this);
     auto *formatGroup = new QActionGroup(formats);
     QAction *pngAction = formats->addAction(QStringLiteral("PNG"));
@@ -334,6 +339,7 @@ void ViewerWindow::onFrame(const CameraFrame &frame)
     }
     lastFrame = frame;
     videoView->showFrame(frame.image, frame.sourceSize, frame.arrivedUs);
+    scanMode->onFrame(frame.image);
 }
 
 void ViewerWindow::onFunction(ViewerFunction function)
@@ -380,6 +386,13 @@ void ViewerWindow::setFrozen(bool frozen)
 
 void ViewerWindow::capture()
 {
+    if (scanMode->active()) {
+        if (freezeAction->isChecked())
+            scanMode->adjust(frozenFrame.image);
+        else
+            scanMode->capture();
+        return;
+    }
     if (captureBusy)
         return;
     if (lastFrame.image.isNull()) {

@@ -4,6 +4,7 @@
 #include "CameraPipeline.h"
 #include "CaptureWriter.h"
 #include "ViewerController.h"
+#include "ScanTexts.h"
 #include "ViewerTexts.h"
 
 #include <QImage>
@@ -13,6 +14,7 @@
 class CameraFeed;
 class ControlPanel;
 class QDockWidget;
+class ScanMode;
 class QMenu;
 class QAction;
 class QFrame;
@@ -35,6 +37,7 @@ public:
     ~ViewerWindow() override;
 
     VideoView *view() const { return videoView; }
+    ScanMode *scanning() const { return scanMode; }
 
 protected:
     void closeEvent(QCloseEvent *event) override;
@@ -70,6 +73,8 @@ private:
     ViewerController &controller;
     CameraFeed &camera;
     VideoView *videoView = nullptr;
+    ScanTexts scanTexts;
+    ScanMode *scanMode = nullptr;
     ControlPanel *controlPanel = nullptr;
     QDockWidget *controlDock = nullptr;
     QAction *settingsAction = nullptr;

@@ -411,3 +411,32 @@ TEST_F(ViewerSystemTest, BusyAndStalledCamerasSavedControlsAndTheCamerasOwnJpeg)
 }
 
 } // namespace
+
+TEST_F(ViewerSystemTest, ScanModeFollowsThePictureAndKeepsACapturedPage)
+{
+    startDriver();
+    startWatchdogWithCamera();
+    ASSERT_TRUE(captionBecomes("Turn on Tessel"));
+    ASSERT_TRUE(driverDoes("click"));
+    ASSERT_TRUE(log.waitFor("<ViewerWindow> first frame shown 3264x2448", 20s));
+
+    // The test pattern has no page: the outline is the whole frame, drawn
+    // over the live picture, which goes on.
+    const auto beforeScan = log.size();
+    x.keys("d", "^Tessel$");
+    ASSERT_TRUE(log.waitFor("<ScanMode> on", 5s, beforeScan));
+    std::this_thread::sleep_for(600ms);
+    expectPattern(screenshot("scan-mode"), false);
+
+    // The camera's capture button takes the full-size still for the corners.
+    const auto beforeCapture = log.size();
+    ASSERT_TRUE(press("141"));
+    ASSERT_TRUE(log.waitFor("<ScanMode> still 3264x2448", 20s, beforeCapture));
+    EXPECT_FALSE(log.find("<ViewerWindow> picture saved", beforeCapture).has_value());
+    expectPattern(screenshot("scan-corners"), false);
+
+    // A corner moved by keys, and the page kept: straightened and cleaned.
+    x.keys("Tab Left Left Down Return", "^Tessel$");
+    ASSERT_TRUE(log.waitFor("<ScanMode> page 1 kept", 30s, beforeCapture));
+    screenshot("scan-page-kept");
+}

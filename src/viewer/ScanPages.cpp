@@ -1,0 +1,50 @@
+#include "ScanPages.h"
+
+#include <QTransform>
+
+ScanPages::ScanPages(QObject *parent) : QObject(parent) {}
+
+void ScanPages::add(const QImage &page)
+{
+    if (page.isNull())
+        return;
+    pages.append(page);
+    emit changed();
+}
+
+bool ScanPages::move(int from, int to)
+{
+    if (!valid(from) || !valid(to))
+        return false;
+    if (from != to) {
+        pages.move(from, to);
+        emit changed();
+    }
+    return true;
+}
+
+bool ScanPages::remove(int index)
+{
+    if (!valid(index))
+        return false;
+    pages.removeAt(index);
+    emit changed();
+    return true;
+}
+
+bool ScanPages::rotate(int index)
+{
+    if (!valid(index))
+        return false;
+    pages[index] = pages[index].transformed(QTransform().rotate(90));
+    emit changed();
+    return true;
+}
+
+void ScanPages::clear()
+{
+    if (pages.isEmpty())
+        return;
+    pages.clear();
+    emit changed();
+}
