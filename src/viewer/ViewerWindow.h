@@ -11,6 +11,7 @@
 #include <QThreadPool>
 
 class CameraFeed;
+class ElidedLabel;
 class ControlPanel;
 class QDockWidget;
 class QMenu;
@@ -63,6 +64,7 @@ private:
     void setFullScreen(bool on);
     void updateActions();
     void updateStatus();
+    QString captureProblem(const CaptureWriter::Result &result) const;
 
     const ViewerTexts &texts;
     ViewerSettings &settings;
@@ -87,7 +89,8 @@ private:
     QAction *fullScreenAction = nullptr;
     QAction *lightAction = nullptr;
     QAction *focusAction = nullptr;
-    QLabel *stateLabel = nullptr;
+    QAction *watchdogSeparator = nullptr;
+    ElidedLabel *stateLabel = nullptr;
     QLabel *lightLabel = nullptr;
     QLabel *zoomLabel = nullptr;
     QFrame *captureFailure = nullptr;
