@@ -550,6 +550,7 @@ void ViewerWindow::updateActions()
     // started where none runs) they are not offered at all.
     for (QAction *action : {watchdogSeparator, lightAction, focusAction})
         action->setVisible(link.isConnected());
+    lightLabel->setVisible(link.isConnected()); // the light's state is the watchdog's news
 }
 
 void ViewerWindow::updateStatus()
