@@ -72,6 +72,16 @@ QString captureFolder()
     return pictures.isEmpty() ? QDir::homePath() : pictures;
 }
 
+// A folder's path in a wrapped text: a long path without spaces would
+// otherwise be one word wider than a narrow window, so it may break after
+// each separator.
+QString wrappable(const QString &folder)
+{
+    QString shown = QDir::toNativeSeparators(folder);
+    shown.replace(QDir::separator(), QString(QDir::separator()) + QChar(0x200B));
+    return shown;
+}
+
 } // namespace
 
 ViewerWindow::ViewerWindow(const ViewerTexts &texts, ViewerSettings &settings, WatchdogLink &link,
@@ -455,7 +465,7 @@ void ViewerWindow::onSaved(const CaptureWriter::Result &result, const CameraFram
     keptCapture = frame;
     qDebug().noquote() << "<ViewerWindow> capture failed" << result.path << result.error;
     captureFailureText->setText(
-        texts.text(Key::SaveFailed).arg(QDir::toNativeSeparators(QFileInfo(result.path).path()), captureProblem(result)));
+        texts.text(Key::SaveFailed).arg(wrappable(QFileInfo(result.path).path()), captureProblem(result)));
     captureFailure->show();
 }
 
@@ -476,7 +486,7 @@ void ViewerWindow::saveKeptCapture()
                                       jpegAction->isChecked() ? CaptureWriter::Format::Jpeg : CaptureWriter::Format::Png);
     if (!result.saved) {
         qDebug().noquote() << "<ViewerWindow> capture failed" << result.path << result.error;
-        captureFailureText->setText(texts.text(Key::SaveFailed).arg(QDir::toNativeSeparators(folder), captureProblem(result)));
+        captureFailureText->setText(texts.text(Key::SaveFailed).arg(wrappable(folder), captureProblem(result)));
         return;
     }
     qDebug().noquote() << "<ViewerWindow> picture saved" << result.path;

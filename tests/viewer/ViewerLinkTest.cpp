@@ -188,6 +188,8 @@ TEST_F(ViewerLinkTest, WithoutAWatchdogTheCameraIsFoundByItsUsbIdsAndAWatchdogTa
 
     // The watchdog comes up and names the same camera: it stays open.
     ASSERT_TRUE(watchdog.server.listen(QHostAddress::LocalHost, port));
+    // The link tries again by itself (its timer needs the event loop).
+    ASSERT_TRUE(QTest::qWaitFor([&] { return watchdog.server.hasPendingConnections(); }, 10000));
     connectViewer();
     answerDeviceList(1);
     QTest::qWait(300);
