@@ -2,6 +2,7 @@
 // right-to-left languages; icons on a dark theme and a 2x screen.
 #include "ActionIcons.h"
 #include "ElidedLabel.h"
+#include "VideoView.h"
 #include "ViewerTexts.h"
 #include "config/UserInterfaceController.h"
 
@@ -76,6 +77,36 @@ TEST(ElidedLabelTest, AFileNameKeepsBothEndsInANarrowWindowInLongAndRightToLeftL
         QApplication::processEvents();
         EXPECT_EQ(label->text(), saved);
         EXPECT_TRUE(label->toolTip().isEmpty());
+    }
+}
+
+// The light pixels of the placeholder's texts (and its drawn camera).
+int lightPixels(VideoView &view)
+{
+    const QImage image = view.grab().toImage();
+    int count = 0;
+    for (int y = 0; y < image.height(); ++y)
+        for (int x = 0; x < image.width(); ++x)
+            count += qGray(image.pixel(x, y)) > 150 ? 1 : 0;
+    return count;
+}
+
+TEST(VideoViewTest, ThePlaceholdersTextsWrapInANarrowWindowAndLoseNothing)
+{
+    // Wrapped onto more lines, the same words light the same number of
+    // pixels; a line cut off would be missing from the count.
+    for (const QString locale : {"ru_RU", "de_DE"}) {
+        SCOPED_TRACE(locale.toStdString());
+        const UserInterfaceController language(QStringLiteral(TESSEL_LANGUAGE_FILE), locale);
+        const ViewerTexts texts(language);
+        VideoView view;
+        view.setPlaceholder(texts.text(ViewerTexts::Key::CameraBusy), texts.text(ViewerTexts::Key::BusyHint));
+        view.resize(1600, 300); // one line each
+        const int wide = lightPixels(view);
+        view.resize(480, 300); // the same font (it follows the shorter side), more lines
+        const int narrow = lightPixels(view);
+        ASSERT_GT(wide, 1000);
+        EXPECT_NEAR(narrow, wide, wide * 0.06);
     }
 }
 
