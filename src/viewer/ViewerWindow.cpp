@@ -464,8 +464,9 @@ void ViewerWindow::onSaved(const CaptureWriter::Result &result, const CameraFram
     // next capture succeeds.
     keptCapture = frame;
     qDebug().noquote() << "<ViewerWindow> capture failed" << result.path << result.error;
-    captureFailureText->setText(
-        texts.text(Key::SaveFailed).arg(wrappable(QFileInfo(result.path).path()), captureProblem(result)));
+    // A folder that cannot be made is itself the path; otherwise the file's.
+    const QString folder = result.problem == CaptureWriter::Problem::Folder ? result.path : QFileInfo(result.path).path();
+    captureFailureText->setText(texts.text(Key::SaveFailed).arg(wrappable(folder), captureProblem(result)));
     captureFailure->show();
 }
 
