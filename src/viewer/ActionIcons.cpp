@@ -1,6 +1,9 @@
 #include "ActionIcons.h"
 
+#include <QGuiApplication>
+#include <QIconEngine>
 #include <QPainter>
+#include <QPalette>
 #include <QPainterPath>
 #include <QPixmap>
 
@@ -82,26 +85,68 @@ void draw(QPainter &painter, Icon icon)
     }
 }
 
+// Drawn whenever a size is asked for, at that size times the screen's
+// scale, in the colour the palette gives text at that moment: sharp at 2x,
+// and light on a dark theme without being made again.
+class DrawnIconEngine : public QIconEngine
+{
+public:
+    explicit DrawnIconEngine(Icon icon) : icon(icon) {}
+
+    QIconEngine *clone() const override { return new DrawnIconEngine(icon); }
+    QString key() const override { return QStringLiteral("tessel-drawn"); }
+    QSize actualSize(const QSize &size, QIcon::Mode, QIcon::State) override { return size; }
+
+    void paint(QPainter *painter, const QRect &rect, QIcon::Mode mode, QIcon::State) override
+    {
+        const int side = std::min(rect.width(), rect.height());
+        if (side <= 0)
+            return;
+        painter->save();
+        painter->setRenderHint(QPainter::Antialiasing);
+        painter->translate(rect.x() + (rect.width() - side) / 2.0, rect.y() + (rect.height() - side) / 2.0);
+        painter->scale(side / double(Size), side / double(Size));
+        QPen pen(colour(mode), 3.5);
+        pen.setCapStyle(Qt::RoundCap);
+        pen.setJoinStyle(Qt::RoundJoin);
+        painter->setPen(pen);
+        painter->setBrush(Qt::NoBrush);
+        draw(*painter, icon);
+        painter->restore();
+    }
+
+    // QIcon asks with the size in device pixels already (and sets the
+    // pixmap's ratio itself): drawn at that many pixels, never enlarged.
+    QPixmap pixmap(const QSize &size, QIcon::Mode mode, QIcon::State state) override
+    {
+        QPixmap result(size);
+        result.fill(Qt::transparent);
+        QPainter painter(&result);
+        paint(&painter, QRect(QPoint(0, 0), size), mode, state);
+        return result;
+    }
+
+    QPixmap scaledPixmap(const QSize &size, QIcon::Mode mode, QIcon::State state, qreal) override
+    {
+        return pixmap(size, mode, state);
+    }
+
+private:
+    static QColor colour(QIcon::Mode mode)
+    {
+        const QPalette palette = QGuiApplication::palette();
+        return mode == QIcon::Disabled ? palette.color(QPalette::Disabled, QPalette::WindowText)
+                                       : palette.color(QPalette::Active, QPalette::WindowText);
+    }
+
+    Icon icon;
+};
+
 } // namespace
 
 QIcon make(Icon icon)
 {
-    QIcon result;
-    for (const auto &[mode, colour] : {std::pair{QIcon::Normal, QColor(0x2b, 0x3a, 0x4a)},
-                                       std::pair{QIcon::Disabled, QColor(0xa0, 0xa8, 0xb0)}}) {
-        QPixmap pixmap(Size, Size);
-        pixmap.fill(Qt::transparent);
-        QPainter painter(&pixmap);
-        painter.setRenderHint(QPainter::Antialiasing);
-        QPen pen(colour, 3.5);
-        pen.setCapStyle(Qt::RoundCap);
-        pen.setJoinStyle(Qt::RoundJoin);
-        painter.setPen(pen);
-        draw(painter, icon);
-        painter.end();
-        result.addPixmap(pixmap, mode);
-    }
-    return result;
+    return QIcon(new DrawnIconEngine(icon));
 }
 
 } // namespace action_icons

@@ -13,9 +13,22 @@ std::optional<CameraLocator::VideoNode> CameraLocator::nodeForIndex(int deviceIn
     const std::vector<std::string> paths = platform::indexedDevicePaths(videoDevices.listDevicePaths());
     if (deviceIndex < 0 || static_cast<std::size_t>(deviceIndex) >= paths.size())
         return std::nullopt;
+    return parse(QString::fromStdString(paths[static_cast<std::size_t>(deviceIndex)]));
+}
+
+std::optional<CameraLocator::VideoNode> CameraLocator::nodeForUsbIds(const QString &usbIds) const
+{
+    for (const std::string &path : platform::indexedDevicePaths(videoDevices.listDevicePaths()))
+        if (std::optional<VideoNode> node = parse(QString::fromStdString(path));
+            node && node->usbIds.compare(usbIds, Qt::CaseInsensitive) == 0)
+            return node;
+    return std::nullopt;
+}
+
+std::optional<CameraLocator::VideoNode> CameraLocator::parse(const QString &text)
+{
     // The path text: the node, the USB ids when the device has them
     // ("usb#vid_7a3e&pid_4b10"), then the name, which may hold spaces.
-    const QString text = QString::fromStdString(paths[static_cast<std::size_t>(deviceIndex)]);
     VideoNode found;
     found.node = text.section(QLatin1Char(' '), 0, 0);
     if (!found.node.startsWith(QLatin1String("/dev/")))

@@ -33,6 +33,13 @@ public:
     // /dev/video0 and /dev/video2; nothing when the position is out of
     // range or its device has no readable path.
     std::optional<VideoNode> nodeForIndex(int deviceIndex) const;
+    // The first video input device with these USB ids ("7a3e:4b10"): how the
+    // viewer finds its camera when no watchdog names it.
+    std::optional<VideoNode> nodeForUsbIds(const QString &usbIds) const;
+
+    // The path text as VideoDevices lists it, taken apart; nothing when it
+    // names no device node.
+    static std::optional<VideoNode> parse(const QString &pathText);
 
 private:
     platform::VideoDevices &videoDevices;

@@ -20,6 +20,7 @@ CaptureWriter::Result writeFile(const QString &folder, CaptureWriter::Format for
     QDir directory(folder);
     if (!directory.exists() && !directory.mkpath(QStringLiteral("."))) {
         result.path = folder;
+        result.problem = CaptureWriter::Problem::Folder;
         result.error = QStringLiteral("the folder cannot be made");
         return result;
     }
@@ -31,16 +32,21 @@ CaptureWriter::Result writeFile(const QString &folder, CaptureWriter::Format for
 
     QSaveFile file(result.path);
     if (!file.open(QIODevice::WriteOnly)) {
+        result.problem = file.error() == QFileDevice::PermissionsError || !QFileInfo(folder).isWritable()
+                             ? CaptureWriter::Problem::Permission
+                             : CaptureWriter::Problem::Folder;
         result.error = file.errorString();
         return result;
     }
     if (!fill(file)) {
         file.cancelWriting();
+        result.problem = file.error() != QFileDevice::NoError ? CaptureWriter::Problem::Write : CaptureWriter::Problem::Encode;
         result.error = file.error() != QFileDevice::NoError ? file.errorString()
                                                             : QStringLiteral("the picture cannot be encoded");
         return result;
     }
     if (!file.commit()) {
+        result.problem = CaptureWriter::Problem::Write;
         result.error = file.errorString();
         return result;
     }

@@ -14,11 +14,15 @@ class CaptureWriter
 public:
     enum class Format { Png, Jpeg };
 
+    // Why a picture was not written, in words the window translates.
+    enum class Problem { None, Folder, Permission, Write, Encode };
+
     struct Result
     {
         bool saved = false;
         QString path;  // the file written, or the one that could not be
-        QString error; // why not, for the user
+        Problem problem = Problem::None;
+        QString error; // the system's own words, for the log
     };
 
     // An image, encoded here.

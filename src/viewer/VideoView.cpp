@@ -223,21 +223,25 @@ void VideoView::paintPlaceholder(QPainter &painter)
     const QRectF icon(width() / 2.0 - unit * 0.6, height() / 2.0 - unit * 1.6, unit * 1.2, unit);
     drawCamera(painter, icon);
 
+    // Both texts wrap, and each box is as tall as its wrapped text: a long
+    // language in a narrow window loses nothing.
     QFont titleFont = font();
     titleFont.setPointSizeF(std::max(14.0, unit / 4));
     titleFont.setBold(true);
     painter.setFont(titleFont);
     painter.setPen(Text);
-    const QRectF titleBox(20, icon.bottom() + unit * 0.3, width() - 40, unit * 0.6);
-    painter.drawText(titleBox, Qt::AlignCenter | Qt::TextWordWrap,
-                     placeholderTitle.isEmpty() ? QStringLiteral("Tessel") : placeholderTitle);
+    const QString title = placeholderTitle.isEmpty() ? QStringLiteral("Tessel") : placeholderTitle;
+    constexpr int Wrapped = Qt::AlignHCenter | Qt::AlignTop | Qt::TextWordWrap;
+    const QRectF titleRoom(20, icon.bottom() + unit * 0.3, width() - 40, height());
+    const QRectF titleBox = painter.boundingRect(titleRoom, Wrapped, title);
+    painter.drawText(titleRoom, Wrapped, title);
 
     QFont hintFont = font();
     hintFont.setPointSizeF(std::max(10.0, unit / 7));
     painter.setFont(hintFont);
     painter.setPen(SoftText);
-    const QRectF hintBox(40, titleBox.bottom() + unit * 0.1, width() - 80, unit);
-    painter.drawText(hintBox, Qt::AlignHCenter | Qt::AlignTop | Qt::TextWordWrap, placeholderHint);
+    const QRectF hintRoom(40, titleBox.bottom() + unit * 0.1, width() - 80, height());
+    painter.drawText(hintRoom, Wrapped, placeholderHint);
 }
 
 void VideoView::paintPicture(QPainter &painter)
@@ -292,7 +296,8 @@ void VideoView::paintOverlay(QPainter &painter, const QString &text, const QRect
     painter.setBrush(QColor(0, 0, 0, 170));
     painter.drawRoundedRect(box, 10, 10);
     painter.setPen(Qt::white);
-    painter.drawText(box, Qt::AlignCenter, metrics.elidedText(text, Qt::ElideRight, box.width() - 16));
+    // Messages name files: their middle goes, the file's name stays.
+    painter.drawText(box, Qt::AlignCenter, metrics.elidedText(text, Qt::ElideMiddle, box.width() - 16));
     painter.restore();
 }
 

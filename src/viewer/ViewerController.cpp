@@ -12,6 +12,12 @@ ViewerController::ViewerController(WatchdogLink &link, CameraSource &camera, Cam
     openRetry.setSingleShot(true);
     openRetry.setInterval(OpenRetryMs);
     connect(&openRetry, &QTimer::timeout, this, &ViewerController::tryOpen);
+    watchdogGrace.setSingleShot(true);
+    watchdogGrace.setInterval(WatchdogGraceMs);
+    connect(&watchdogGrace, &QTimer::timeout, this, [this] {
+        standalone = !this->link.isConnected();
+        openWithoutWatchdog();
+    });
     connect(&link, &WatchdogLink::connected, this, &ViewerController::onConnected);
     connect(&link, &WatchdogLink::disconnected, this, &ViewerController::onDisconnected);
     connect(&link, &WatchdogLink::recordReceived, this, &ViewerController::onRecord);
@@ -23,7 +29,32 @@ ViewerController::ViewerController(WatchdogLink &link, CameraSource &camera, Cam
     connect(&camera, &CameraSource::camerasChanged, this, [this] {
         if (wantedNode && !this->camera.isOpen())
             tryOpen();
+        else
+            openWithoutWatchdog();
     });
+}
+
+void ViewerController::findCameraWithoutWatchdog()
+{
+    mayLookAlone = true;
+    watchdogGrace.start();
+}
+
+void ViewerController::openWithoutWatchdog()
+{
+    if (!standalone || link.isConnected() || camera.isOpen() || wantedNode)
+        return;
+    const std::optional<CameraLocator::VideoNode> node = locator.nodeForUsbIds(CameraUsbIds);
+    if (!node) {
+        qDebug().noquote() << "<ViewerController> no watchdog and no camera with USB ids" << CameraUsbIds;
+        setPicture(state == Picture::Disconnected ? Picture::Disconnected : Picture::NoCamera);
+        return;
+    }
+    qDebug().noquote() << "<ViewerController> no watchdog: the camera is" << node->node << "by its USB ids";
+    wantedNode = node;
+    attemptsLeft = OpenAttempts;
+    setPicture(Picture::Opening);
+    tryOpen();
 }
 
 void ViewerController::setPicture(Picture picture, const QString &detail)
@@ -36,6 +67,10 @@ void ViewerController::setPicture(Picture picture, const QString &detail)
 
 void ViewerController::onConnected()
 {
+    // The watchdog names the camera from now on; a camera already open
+    // stays unless its list says otherwise.
+    watchdogGrace.stop();
+    standalone = false;
     // The viewer has no focus control of its own: the watchdog focuses for
     // it, on the camera's button and on the viewer's request alike.
     link.sendRequest(FOCUS_BY_WATCHDOG_ON);
@@ -58,6 +93,10 @@ void ViewerController::onDisconnected()
         if (state != Picture::Disconnected)
             setPicture(Picture::WaitingForWatchdog);
     }
+    // A watchdog that went away may not come back (stopped by the user):
+    // after the same grace, the viewer looks for the camera itself again.
+    if (mayLookAlone)
+        watchdogGrace.start();
 }
 
 bool ViewerController::cameraOpen(const WatchdogMessage &message) const

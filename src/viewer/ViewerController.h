@@ -34,7 +34,19 @@ public:
     static constexpr int OpenRetryMs = 500;
     static constexpr int OpenAttempts = 30;
 
+    // With no watchdog this long after the start, the viewer finds the
+    // camera by itself.
+    static constexpr int WatchdogGraceMs = 2000;
+    // The camera's USB ids (vendor:product).
+    static inline const QString CameraUsbIds = QStringLiteral("7a3e:4b10");
+
     ViewerController(WatchdogLink &link, CameraSource &camera, CameraLocator locator, QObject *parent = nullptr);
+
+    // Started from the menu where no watchdog runs, the viewer still shows
+    // the camera: after WatchdogGraceMs without a connection it opens the
+    // first device with the camera's USB ids. A watchdog connecting later
+    // takes over.
+    void findCameraWithoutWatchdog();
 
     Picture picture() const { return state; }
     bool lightOn() const { return light; }
@@ -59,6 +71,7 @@ private:
     void onDeviceList(const WatchdogMessage &message);
     void onCameraFailed(const QString &reason);
     void tryOpen();
+    void openWithoutWatchdog();
     void setPicture(Picture picture, const QString &detail = {});
     // A picture function arriving while no camera is open changes nothing.
     bool cameraOpen(const WatchdogMessage &message) const;
@@ -67,6 +80,9 @@ private:
     CameraSource &camera;
     CameraLocator locator;
     QTimer openRetry;
+    QTimer watchdogGrace;
+    bool mayLookAlone = false; // findCameraWithoutWatchdog() was asked for
+    bool standalone = false;   // looking for the camera without a watchdog
     std::optional<CameraLocator::VideoNode> wantedNode;
     int attemptsLeft = 0;
     Picture state = Picture::WaitingForWatchdog;

@@ -31,7 +31,7 @@ const TextEntry Entries[ViewerTexts::KeyCount] = {
     {"IDS_SAVED", "Picture saved: %1"},
     {"IDS_SAVE_FAILED", "The picture could not be saved in %1 (%2). It is kept: choose another folder."},
     {"IDS_SAVE_AS", "Save as…"},
-    {"IDS_CAMERA_BUTTON", "Camera button %1"},
+    {"IDS_ON_CAMERA_BUTTON", "Also on the camera's button"},
     {"IDS_CAPTURE_FORMAT", "Picture format"},
     {"IDS_CAMERA_BUSY", "The camera is in use by another program"},
     {"IDS_BUSY_HINT", "Close the other program: the picture comes back by itself."},
@@ -55,6 +55,10 @@ const TextEntry Entries[ViewerTexts::KeyCount] = {
     {"IDS_FOCUS_DISTANCE", "Focus distance"},
     {"IDS_ZOOM", "Zoom"},
     {"IDS_CAPTURING", "Taking the picture…"},
+    {"IDS_ERROR_FOLDER", "the folder cannot be made or opened"},
+    {"IDS_ERROR_PERMISSION", "there is no permission to write there"},
+    {"IDS_ERROR_WRITE", "writing failed; the disk may be full"},
+    {"IDS_ERROR_ENCODE", "the picture cannot be encoded"},
 };
 
 const TextEntry &entry(ViewerTexts::Key key)

@@ -35,7 +35,7 @@ public:
         Saved,
         SaveFailed,
         SaveAs,
-        CameraButton,
+        OnCameraButton,
         CaptureFormat,
         CameraBusy,
         BusyHint,
@@ -59,6 +59,10 @@ public:
         FocusDistance,
         Zoom,
         Capturing,
+        ErrorFolder,
+        ErrorPermission,
+        ErrorWrite,
+        ErrorEncode,
     };
 
     explicit ViewerTexts(const UserInterfaceController &language);
@@ -68,7 +72,7 @@ public:
     // The key path in the language file ("Tessel_Viewer/IDS_FREEZE").
     static QString keyPath(Key key);
     static QString english(Key key);
-    static constexpr int KeyCount = static_cast<int>(Key::Capturing) + 1;
+    static constexpr int KeyCount = static_cast<int>(Key::ErrorEncode) + 1;
 
 private:
     const UserInterfaceController &language;

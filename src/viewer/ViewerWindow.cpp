@@ -3,6 +3,7 @@
 #include "ActionIcons.h"
 #include "CameraFeed.h"
 #include "ControlPanel.h"
+#include "ElidedLabel.h"
 #include "JpegFrame.h"
 #include "ScanMode.h"
 #include "VideoView.h"
@@ -70,6 +71,16 @@ QString captureFolder()
 {
     const QString pictures = QStandardPaths::writableLocation(QStandardPaths::PicturesLocation);
     return pictures.isEmpty() ? QDir::homePath() : pictures;
+}
+
+// A folder's path in a wrapped text: a long path without spaces would
+// otherwise be one word wider than a narrow window, so it may break after
+// each separator.
+QString wrappable(const QString &folder)
+{
+    QString shown = QDir::toNativeSeparators(folder);
+    shown.replace(QDir::separator(), QString(QDir::separator()) + QChar(0x200B));
+    return shown;
 }
 
 } // namespace
@@ -176,11 +187,13 @@ QAction *ViewerWindow::addAction(QToolBar *toolbar, Key caption, const QIcon &ic
     auto *action = new QAction(icon, texts.text(caption), this);
     action->setShortcuts(keys);
     action->setShortcutContext(Qt::WindowShortcut);
+    // The function, its key, and whether the camera has a button for it;
+    // the button's wire code means nothing to a teacher.
     QString tip = texts.text(caption);
     if (!keys.isEmpty())
         tip += QStringLiteral(" (") + keys.first().toString(QKeySequence::NativeText) + QLatin1Char(')');
     if (cameraCode)
-        tip += QStringLiteral("\n") + texts.text(Key::CameraButton).arg(*cameraCode);
+        tip += QStringLiteral("\n") + texts.text(Key::OnCameraButton);
     action->setToolTip(tip);
     toolbar->addAction(action);
     QMainWindow::addAction(action); // keys work in full screen, without the toolbar
@@ -235,7 +248,7 @@ void ViewerWindow::buildToolbar()
     fullScreenAction->setCheckable(true);
     connect(fullScreenAction, &QAction::toggled, this, &ViewerWindow::setFullScreen);
 
-    toolbar->addSeparator();
+    watchdogSeparator = toolbar->addSeparator();
     lightAction = addAction(toolbar, Key::Light, action_icons::make(Icon::Light), {Qt::Key_L}, LIGHT);
     lightAction->setCheckable(true);
     lightAction->setChecked(controller.lightOn());
@@ -266,7 +279,7 @@ void ViewerWindow::buildToolbar()
 
 void ViewerWindow::buildStatusLine()
 {
-    stateLabel = new QLabel(this);
+    stateLabel = new ElidedLabel(this);
     lightLabel = new QLabel(this);
     zoomLabel = new QLabel(this);
     statusBar()->addWidget(stateLabel, 1);
@@ -320,6 +333,8 @@ void ViewerWindow::onPicture(ViewerController::Picture picture, const QString &d
         break;
     }
     videoView->setPlaceholder(texts.text(headline(picture)), hint);
+    const bool live = picture == Picture::Opening || picture == Picture::Live;
+    stateLabel->setFullText(live ? QString() : texts.text(headline(picture)));
     if (freezeAction->isChecked())
         freezeAction->setChecked(false);
     updateActions();
@@ -453,14 +468,18 @@ void ViewerWindow::onSaved(const CaptureWriter::Result &result, const CameraFram
         qDebug().noquote() << "<ViewerWindow> picture saved" << result.path;
         keptCapture = {};
         captureFailure->hide();
-        videoView->showMessage(texts.text(Key::Saved).arg(QDir::toNativeSeparators(result.path)));
+        const QString saved = texts.text(Key::Saved).arg(QDir::toNativeSeparators(result.path));
+        videoView->showMessage(saved);
+        stateLabel->setFullText(saved); // stays readable after the message goes
         return;
     }
     // Nothing is lost: the picture stays until it is saved elsewhere or the
     // next capture succeeds.
     keptCapture = frame;
     qDebug().noquote() << "<ViewerWindow> capture failed" << result.path << result.error;
-    captureFailureText->setText(texts.text(Key::SaveFailed).arg(QDir::toNativeSeparators(QFileInfo(result.path).path()), result.error));
+    // A folder that cannot be made is itself the path; otherwise the file's.
+    const QString folder = result.problem == CaptureWriter::Problem::Folder ? result.path : QFileInfo(result.path).path();
+    captureFailureText->setText(texts.text(Key::SaveFailed).arg(wrappable(folder), captureProblem(result)));
     captureFailure->show();
 }
 
@@ -480,13 +499,32 @@ void ViewerWindow::saveKeptCapture()
         result = CaptureWriter::write(keptCapture.image.transformed(QTransform().rotate(videoView->rotation())), folder,
                                       jpegAction->isChecked() ? CaptureWriter::Format::Jpeg : CaptureWriter::Format::Png);
     if (!result.saved) {
-        captureFailureText->setText(texts.text(Key::SaveFailed).arg(QDir::toNativeSeparators(folder), result.error));
+        qDebug().noquote() << "<ViewerWindow> capture failed" << result.path << result.error;
+        captureFailureText->setText(texts.text(Key::SaveFailed).arg(wrappable(folder), captureProblem(result)));
         return;
     }
     qDebug().noquote() << "<ViewerWindow> picture saved" << result.path;
     keptCapture = {};
     captureFailure->hide();
-    videoView->showMessage(texts.text(Key::Saved).arg(QDir::toNativeSeparators(result.path)));
+    const QString saved = texts.text(Key::Saved).arg(QDir::toNativeSeparators(result.path));
+    videoView->showMessage(saved);
+    stateLabel->setFullText(saved);
+}
+
+QString ViewerWindow::captureProblem(const CaptureWriter::Result &result) const
+{
+    switch (result.problem) {
+    case CaptureWriter::Problem::Folder:
+        return texts.text(Key::ErrorFolder);
+    case CaptureWriter::Problem::Permission:
+        return texts.text(Key::ErrorPermission);
+    case CaptureWriter::Problem::Encode:
+        return texts.text(Key::ErrorEncode);
+    case CaptureWriter::Problem::Write:
+    case CaptureWriter::Problem::None:
+        break;
+    }
+    return texts.text(Key::ErrorWrite);
 }
 
 void ViewerWindow::setFullScreen(bool on)
@@ -532,17 +570,15 @@ void ViewerWindow::updateActions()
     rotateAction->setEnabled(picture);
     zoomInAction->setEnabled(picture && videoView->zoom() < VideoView::MaxZoom);
     zoomOutAction->setEnabled(picture && videoView->zoom() > VideoView::MinZoom);
-    lightAction->setEnabled(link.isConnected());
-    focusAction->setEnabled(link.isConnected());
+    // Light and focus go through the watchdog: without it (the viewer
+    // started where none runs) they are not offered at all.
+    for (QAction *action : {watchdogSeparator, lightAction, focusAction})
+        action->setVisible(link.isConnected());
+    lightLabel->setVisible(link.isConnected()); // the light's state is the watchdog's news
 }
 
 void ViewerWindow::updateStatus()
 {
-    const Picture picture = controller.picture();
-    if (picture == Picture::Opening || picture == Picture::Live)
-        stateLabel->clear();
-    else
-        stateLabel->setText(texts.text(headline(picture)));
     lightLabel->setText(texts.text(controller.lightOn() ? Key::LightOn : Key::LightOff));
     zoomLabel->setText(QStringLiteral("%1 %").arg(qRound(videoView->zoom() * 100)));
 }

@@ -12,6 +12,7 @@
 #include <QThreadPool>
 
 class CameraFeed;
+class ElidedLabel;
 class ControlPanel;
 class QDockWidget;
 class ScanMode;
@@ -66,6 +67,7 @@ private:
     void setFullScreen(bool on);
     void updateActions();
     void updateStatus();
+    QString captureProblem(const CaptureWriter::Result &result) const;
 
     const ViewerTexts &texts;
     ViewerSettings &settings;
@@ -92,7 +94,8 @@ private:
     QAction *fullScreenAction = nullptr;
     QAction *lightAction = nullptr;
     QAction *focusAction = nullptr;
-    QLabel *stateLabel = nullptr;
+    QAction *watchdogSeparator = nullptr;
+    ElidedLabel *stateLabel = nullptr;
     QLabel *lightLabel = nullptr;
     QLabel *zoomLabel = nullptr;
     QFrame *captureFailure = nullptr;

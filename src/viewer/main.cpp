@@ -93,5 +93,6 @@ int main(int argc, char **argv)
 
     window.show();
     link.start();
+    controller.findCameraWithoutWatchdog();
     return QApplication::exec();
 }

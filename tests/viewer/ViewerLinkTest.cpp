@@ -157,6 +157,53 @@ TEST_F(ViewerLinkTest, ConnectsOnceTheWatchdogIsUpAndOpensTheCameraItNames)
     EXPECT_EQ(controller->picture(), ViewerController::Picture::Live);
 }
 
+// Started from the menu where no watchdog runs: the camera is found by its
+// USB ids, never another camera, and a watchdog that comes later takes over
+// without the picture being dropped.
+TEST_F(ViewerLinkTest, WithoutAWatchdogTheCameraIsFoundByItsUsbIdsAndAWatchdogTakesOverLater)
+{
+    const std::uint16_t port = watchdog.port();
+    watchdog.server.close();
+    videoDevices.setDevices(std::vector<std::optional<std::string>>{
+        std::string("/dev/video0 usb#vid_0bda&pid_58f4 USB2.0 HD UVC WebCam")});
+    link->start();
+    controller->findCameraWithoutWatchdog();
+    QTest::qWait(ViewerController::WatchdogGraceMs / 2);
+    EXPECT_EQ(controller->picture(), ViewerController::Picture::WaitingForWatchdog);
+    EXPECT_EQ(camera.openAttempts, 0); // the watchdog may still come
+
+    // Only a webcam: it is not taken for the camera.
+    ASSERT_TRUE(QTest::qWaitFor([&] { return controller->picture() == ViewerController::Picture::NoCamera; }, 3000));
+    EXPECT_FALSE(camera.isOpen());
+
+    // The camera plugged in: found by its ids, not by a position.
+    videoDevices.setDevices(std::vector<std::optional<std::string>>{
+        std::string("/dev/video0 usb#vid_0bda&pid_58f4 USB2.0 HD UVC WebCam"),
+        std::string("/dev/video2 usb#vid_7A3E&pid_4B10 Brivara tessel Visualizer")});
+    emit camera.camerasChanged();
+    ASSERT_TRUE(camera.isOpen());
+    EXPECT_EQ(camera.openNode, QStringLiteral("/dev/video2"));
+    EXPECT_EQ(controller->picture(), ViewerController::Picture::Live);
+    EXPECT_FALSE(link->isConnected());
+
+    // The watchdog comes up and names the same camera: it stays open.
+    ASSERT_TRUE(watchdog.server.listen(QHostAddress::LocalHost, port));
+    // The link tries again by itself (its timer needs the event loop).
+    ASSERT_TRUE(QTest::qWaitFor([&] { return watchdog.server.hasPendingConnections(); }, 10000));
+    connectViewer();
+    answerDeviceList(1);
+    QTest::qWait(300);
+    EXPECT_EQ(camera.openAttempts, 1);
+    EXPECT_EQ(camera.openNode, QStringLiteral("/dev/video2"));
+    EXPECT_EQ(controller->picture(), ViewerController::Picture::Live);
+
+    // The watchdog's word counts now: the camera going is its news.
+    watchdog.send(0, EXIT_DOC_CAM_APPLICATION, 1);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !camera.isOpen(); }, 3000));
+    emit camera.camerasChanged(); // no reopen behind the watchdog's back
+    EXPECT_FALSE(camera.isOpen());
+}
+
 TEST_F(ViewerLinkTest, RecordsCutAnywhereAreCollectedAndRequestsAnswered)
 {
     connectViewer();

@@ -120,6 +120,7 @@ TEST(CaptureWriterTest, TimestampedFilesWholeOrNotAtAll)
     const auto failed = CaptureWriter::write(picture, blocker.fileName(), CaptureWriter::Format::Png, when);
     EXPECT_FALSE(failed.saved);
     EXPECT_FALSE(failed.error.isEmpty());
+    EXPECT_EQ(failed.problem, CaptureWriter::Problem::Folder); // shown in the user's language
     EXPECT_EQ(QDir(dir.path()).entryList(QDir::Files), QStringList{QStringLiteral("NotAFolder")});
 }
 

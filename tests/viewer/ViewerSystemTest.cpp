@@ -410,6 +410,63 @@ TEST_F(ViewerSystemTest, BusyAndStalledCamerasSavedControlsAndTheCamerasOwnJpeg)
     EXPECT_FALSE(log.find("<WatchdogLink> the watchdog closed the connection", beforeSecond));
 }
 
+// Started from the menu on a machine where the watchdog does not run: the
+// viewer finds the camera by its USB ids and shows it, without the buttons
+// that need the watchdog. In German, on a dark theme (qt6ct's "darker"), and
+// in a window narrowed to 480 pixels, where a saved file's long name loses
+// its middle, not its ends, and widens nothing.
+TEST_F(ViewerSystemTest, WithoutAWatchdogOnADarkThemeInANarrowWindow)
+{
+    ::setenv("LANG", "de_DE.UTF-8", 1);
+    std::filesystem::create_directories(folder / ".config/qt6ct");
+    std::ofstream(folder / ".config/qt6ct/qt6ct.conf")
+        << "[Appearance]\ncolor_scheme_path=/usr/share/qt6ct/colors/darker.conf\ncustom_palette=true\nstyle=Fusion\n";
+    ::setenv("QT_QPA_PLATFORMTHEME", "qt6ct", 1);
+
+    camera = std::make_unique<Program>();
+    ASSERT_TRUE(camera->start(programDirectory() / "tesselcamera",
+                              {"--control", (folder / "camera.ctl").string(), "--state",
+                               (folder / "zentrasw.state").string()},
+                              log.path()));
+    ASSERT_TRUE(log.waitFor("ready root=", 10s));
+    startViewer();
+    ::unsetenv("QT_QPA_PLATFORMTHEME");
+    ASSERT_TRUE(log.waitFor("<ViewerController> no watchdog: the camera is /dev/video0 by its USB ids", 15s));
+    ASSERT_TRUE(log.waitFor("<ViewerWindow> first frame shown 3264x2448", 20s));
+    const QImage dark = screenshot("no-watchdog-dark");
+    expectPattern(dark, false);
+    // The toolbar is dark and its icons are drawn light on it.
+    const auto tessel = [&] {
+        for (const auto &window : x.windowsOf("tessel"))
+            if (window.name == "Tessel")
+                return std::optional(window);
+        return std::optional<XSession::Window>();
+    };
+    const auto window = tessel();
+    ASSERT_TRUE(window);
+    int darkPixels = 0;
+    int lightPixels = 0;
+    for (int y = window->y; y < window->y + 48; ++y)
+        for (int px = window->x; px < window->x + window->width; ++px) {
+            const int grey = qGray(dark.pixel(px, y));
+            darkPixels += grey < 80 ? 1 : 0;
+            lightPixels += grey > 190 ? 1 : 0;
+        }
+    EXPECT_GT(darkPixels, 48 * window->width / 2);
+    EXPECT_GT(lightPixels, 300); // the icons' strokes
+
+    // Narrowed to 480 pixels, a capture: its confirmation fits.
+    ASSERT_EQ(std::system("xdotool search --onlyvisible --name '^Tessel$' windowsize 480 600"), 0);
+    std::this_thread::sleep_for(500ms);
+    const auto beforeCapture = log.size();
+    x.keys("c", "^Tessel$");
+    ASSERT_TRUE(log.waitFor("<ViewerWindow> picture saved", 10s, beforeCapture));
+    screenshot("narrow-german");
+    const auto narrow = tessel();
+    ASSERT_TRUE(narrow);
+    EXPECT_LE(narrow->width, 480);
+}
+
 } // namespace
 
 TEST_F(ViewerSystemTest, ScanModeFollowsThePictureAndKeepsACapturedPage)
