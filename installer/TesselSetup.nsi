@@ -66,7 +66,9 @@ UninstPage instfiles
 ; before anything changes.
 !macro RefuseWhileUpdating un
 Function ${un}RefuseWhileUpdating
-  !insertmacro Helper 'running ${UPDATER}'
+  ; This folder's updater, by its path: a program of the same name elsewhere,
+  ; which any user may start, holds nothing up.
+  !insertmacro Helper '"running" "$INSTDIR\${UPDATER}"'
   ${If} $0 == 1
     !insertmacro Refuse "ZentraUpdater is running, perhaps writing the camera's firmware. Let it finish, then run this again."
   ${ElseIf} $0 != 0
