@@ -3,9 +3,10 @@
 // installed). Each command says on standard output what it did:
 //   end-watchdogs            ends this session's watchdogs as a log-off
 //                            does; exit 0 when none is left, 1 otherwise
-//   start-unelevated PATH    starts PATH as the logged-on user, without
-//                            elevation; exit 0 started, 2 nobody to start
-//                            it for, 1 failed
+//   start-unelevated PATH    starts PATH (the watchdog) as the logged-on
+//                            user, without elevation, and watches it come
+//                            up; exit 0 started and up, 2 nobody to start
+//                            it for, 1 failed or not up
 //   running PATH             exit 1 when the program file PATH runs in
 //                            any session, 0 when it does not, 2 when the
 //                            running programs cannot be read
@@ -26,6 +27,10 @@ namespace {
 
 using namespace setup_helper;
 
+// How long the start is watched for the log: a watchdog on a busy machine
+// is up within a few seconds.
+constexpr DWORD StartCheckMs = 20000;
+
 int startUnelevated(const std::wstring &program)
 {
     if (!interactiveUser()) {
@@ -42,7 +47,7 @@ int startUnelevated(const std::wstring &program)
         return 1;
     }
     std::printf("started as the user of this session\n");
-    return 0;
+    return awaitSessionWatchdog(stdout, StartCheckMs) ? 0 : 1;
 }
 
 int reportRunning(const std::wstring &path)
