@@ -32,3 +32,24 @@ function(tessel_strict_warnings target)
   target_compile_options(${target} PRIVATE -Wall -Wextra -Wpedantic $<$<CXX_COMPILER_ID:GNU>:-Wshadow=local>
     -Wnon-virtual-dtor -Werror)
 endfunction()
+
+# tessel_dependent_load_flags(<target> <flags>)
+# Windows: the folders (LOAD_LIBRARY_SEARCH_* flags) from which the loader
+# may take the program's own imports: 0x800 (System32) for a program that
+# imports only the system's DLLs, 0xA00 (System32 and the program's folder)
+# for one that imports DLLs delivered beside it (Qt's). See
+# src/platform/win32/DependentLoadFlags.cpp. Nothing elsewhere.
+# GNU ld 2.40 leaves the image's load configuration directory empty, so a
+# step after the link points it at the structure (set_load_configuration.py).
+function(tessel_dependent_load_flags target flags)
+  if(WIN32)
+    target_sources(${target} PRIVATE ${CMAKE_SOURCE_DIR}/src/platform/win32/DependentLoadFlags.cpp)
+    target_compile_definitions(${target} PRIVATE TESSEL_DEPENDENT_LOAD_FLAGS=${flags})
+    find_program(TESSEL_HOST_PYTHON python3 HINTS /usr/bin NO_CMAKE_FIND_ROOT_PATH REQUIRED)
+    add_custom_command(TARGET ${target} POST_BUILD
+      COMMAND ${TESSEL_HOST_PYTHON} ${CMAKE_SOURCE_DIR}/cmake/set_load_configuration.py ${CMAKE_NM}
+              $<TARGET_FILE:${target}>
+      COMMENT "Pointing the load configuration of ${target} at its dependent load flags"
+      VERBATIM)
+  endif()
+endfunction()

@@ -49,10 +49,21 @@ UninstPage instfiles
 ; ---- the helper ---------------------------------------------------------
 
 ; Runs TesselSetupHelper.exe (unpacked into the plug-in folder, never
-; installed) with its output in the details; its exit code in $0.
+; installed) with its output in the details and appended to the setup's
+; log, TesselSetup.log in the temporary folder of whoever runs the setup
+; (a silent setup shows no details); its exit code in $0.
 !macro Helper Arguments
-  nsExec::ExecToLog '"$PLUGINSDIR\TesselSetupHelper.exe" ${Arguments}'
+  nsExec::ExecToStack '"$PLUGINSDIR\TesselSetupHelper.exe" ${Arguments}'
   Pop $0
+  Pop $9
+  DetailPrint $9
+  ClearErrors
+  FileOpen $8 "$TEMP\TesselSetup.log" a
+  ${IfNot} ${Errors}
+    FileSeek $8 0 END
+    FileWrite $8 `TesselSetupHelper ${Arguments}: exit $0$\r$\n$9`
+    FileClose $8
+  ${EndIf}
 !macroend
 
 !macro Refuse Text
@@ -66,7 +77,9 @@ UninstPage instfiles
 ; before anything changes.
 !macro RefuseWhileUpdating un
 Function ${un}RefuseWhileUpdating
-  !insertmacro Helper 'running ${UPDATER}'
+  ; This folder's updater, by its path: a program of the same name elsewhere,
+  ; which any user may start, holds nothing up.
+  !insertmacro Helper '"running" "$INSTDIR\${UPDATER}"'
   ${If} $0 == 1
     !insertmacro Refuse "ZentraUpdater is running, perhaps writing the camera's firmware. Let it finish, then run this again."
   ${ElseIf} $0 != 0

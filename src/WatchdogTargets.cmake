@@ -32,6 +32,8 @@ tessel_strict_warnings(tesselwatchdogapplication)
 if(WIN32)
   # A background program: the GUI subsystem, so that no console opens.
   set_target_properties(tesselwatchdogapplication PROPERTIES WIN32_EXECUTABLE ON)
+  # Its imports: the system's DLLs, and Qt's and the C++ runtime's beside it.
+  tessel_dependent_load_flags(tesselwatchdogapplication 0xA00)
   include(${CMAKE_SOURCE_DIR}/cmake/DeployQtWindows.cmake)
   tessel_deploy_qt_windows(tesselwatchdogapplication)
   return()

@@ -159,4 +159,39 @@ bool endSessionWatchdogs(std::FILE *out)
     return watchdogs->ours.empty();
 }
 
+bool awaitSessionWatchdog(std::FILE *out, DWORD timeoutMs)
+{
+    const std::optional<DWORD> session = platform::win32_backend::ownSession();
+    if (!session) {
+        std::fprintf(out, "the session of this process cannot be read\n");
+        return false;
+    }
+    const ULONGLONG start = GetTickCount64();
+    std::optional<Watchdogs> watchdogs;
+    for (;;) {
+        watchdogs = runningWatchdogs(*session);
+        if (watchdogs) {
+            const std::vector<HWND> windows = sessionEndWindows(watchdogs->ours);
+            if (!windows.empty()) {
+                DWORD processId = 0;
+                GetWindowThreadProcessId(windows.front(), &processId);
+                std::fprintf(out, "watchdog %lu runs in this session, %llu ms after the start\n", processId,
+                             static_cast<unsigned long long>(GetTickCount64() - start));
+                return true;
+            }
+        }
+        if (GetTickCount64() - start >= timeoutMs)
+            break;
+        Sleep(RoundPauseMs / 4);
+    }
+    if (!watchdogs)
+        std::fprintf(out, "the running programs cannot be read\n");
+    else if (watchdogs->ours.empty())
+        std::fprintf(out, "no watchdog runs in this session %lu ms after the start\n", timeoutMs);
+    else
+        std::fprintf(out, "%zu watchdog(s) of this session, none with its window up %lu ms after the start\n",
+                     watchdogs->ours.size(), timeoutMs);
+    return false;
+}
+
 } // namespace setup_helper

@@ -1,5 +1,7 @@
 #pragma once
 
+#include <windows.h>
+
 #include <cstdio>
 
 namespace setup_helper {
@@ -15,5 +17,12 @@ namespace setup_helper {
 // false when a watchdog of this session is still running or the running
 // programs cannot be read.
 bool endSessionWatchdogs(std::FILE *out);
+
+// Waits up to timeoutMs for a watchdog of this session whose session-end
+// window is up (it has got past its start), and says on out which one, or
+// what it found instead: the shell starts the program on its own after the
+// setup's call has returned, and a start that went wrong there would
+// otherwise leave no trace. True when one is up.
+bool awaitSessionWatchdog(std::FILE *out, DWORD timeoutMs);
 
 } // namespace setup_helper

@@ -3,17 +3,20 @@
 // installed). Each command says on standard output what it did:
 //   end-watchdogs            ends this session's watchdogs as a log-off
 //                            does; exit 0 when none is left, 1 otherwise
-//   start-unelevated PATH    starts PATH as the logged-on user, without
-//                            elevation; exit 0 started, 2 nobody to start
-//                            it for, 1 failed
-//   running NAME.exe         exit 1 when a program of that name runs in
-//                            any session, 0 when none does, 2 when the
+//   start-unelevated PATH    starts PATH (the watchdog) as the logged-on
+//                            user, without elevation, and watches it come
+//                            up; exit 0 started and up, 2 nobody to start
+//                            it for, 1 failed or not up
+//   running PATH             exit 1 when the program file PATH runs in
+//                            any session, 0 when it does not, 2 when the
 //                            running programs cannot be read
 // Bad arguments exit 3.
 #include "ComApartment.h"
-#include "ProcessSession.h"
+#include "ProgramLocations.h"
+#include "RunningProgram.h"
 #include "SessionWatchdogs.h"
 #include "ShellStart.h"
+#include "platform/Modules.h"
 
 #include <windows.h>
 
@@ -23,6 +26,10 @@
 namespace {
 
 using namespace setup_helper;
+
+// How long the start is watched for the log: a watchdog on a busy machine
+// is up within a few seconds.
+constexpr DWORD StartCheckMs = 20000;
 
 int startUnelevated(const std::wstring &program)
 {
@@ -40,32 +47,35 @@ int startUnelevated(const std::wstring &program)
         return 1;
     }
     std::printf("started as the user of this session\n");
-    return 0;
+    return awaitSessionWatchdog(stdout, StartCheckMs) ? 0 : 1;
 }
 
-int reportRunning(const std::wstring &name)
+int reportRunning(const std::wstring &path)
 {
-    const auto programs = platform::win32_backend::processesNamed(name);
-    if (!programs) {
+    const auto running = processesRunning(path, stdout);
+    if (!running) {
         std::printf("the running programs cannot be read\n");
         return 2;
     }
-    for (const platform::win32_backend::NamedProcess &program : *programs)
-        std::printf("%ls runs as process %lu\n", name.c_str(), program.id);
-    return programs->empty() ? 0 : 1;
+    for (const DWORD process : *running)
+        std::printf("%ls runs as process %lu\n", path.c_str(), process);
+    return running->empty() ? 0 : 1;
 }
 
 } // namespace
 
 int wmain(int argc, wchar_t **argv)
 {
+    // It runs elevated, from the setup's temporary folder: nothing may be
+    // loaded from there, the current folder or PATH.
+    platform::restrictModuleSearch();
     const std::wstring command = argc > 1 ? argv[1] : L"";
     if (argc == 2 && command == L"end-watchdogs")
         return endSessionWatchdogs(stdout) ? 0 : 1;
     if (argc == 3 && command == L"start-unelevated")
         return startUnelevated(argv[2]);
-    if (argc == 3 && command == L"running")
+    if (argc == 3 && command == L"running" && platform::win32_backend::isAbsolutePath(argv[2]))
         return reportRunning(argv[2]);
-    std::fprintf(stderr, "usage: TesselSetupHelper end-watchdogs | start-unelevated PATH | running NAME.exe\n");
+    std::fprintf(stderr, "usage: TesselSetupHelper end-watchdogs | start-unelevated PATH | running PATH\n");
     return 3;
 }

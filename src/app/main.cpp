@@ -2,6 +2,7 @@
 // camera goes away or the session ends it, then starts a fresh copy of itself.
 #include "WatchDogController.h"
 #include "config/UserInterfaceController.h"
+#include "platform/Modules.h"
 #include "platform/Net.h"
 #include "platform/Platform.h"
 
@@ -25,7 +26,12 @@ void showAlreadyRunning(UserInterfaceController *texts)
 
 int main(int argc, char *argv[])
 {
+    // Before Qt loads its plugins and the system libraries they use: code
+    // comes only from the system's folder and the program's own.
+    const bool searchRestricted = platform::restrictModuleSearch();
     QApplication application(argc, argv);
+    if (!searchRestricted)
+        qDebug() << "The search for libraries could not be kept to the system's and the program's folders";
     platform::Platform &system = platform::current();
 
     // The session's request to stop ends whatever event loop runs: the

@@ -46,9 +46,10 @@ std::optional<std::uint16_t> localPort(SocketHandle socket);
 // own user (Linux; root counts as ours) or in its own logon session
 // (Windows). Every local user can reach a loopback port, so the viewer
 // server lets in only its own. When the peer is not ours, or cannot be told,
-// the answer is false and `why` says which. A system whose socket table
-// names no owner at all, not even of our own end (wine), cannot tell anyone
-// apart: the peer is let in, and `why` says so.
+// the answer is false and `why` says which. Wine's socket table names no
+// owner at all, not even of our own end, so under wine nobody can be told
+// apart: the peer is let in, and `why` says so. On Windows such a table is
+// a fault, and the peer is refused.
 //
 // Only a peer socket that is still open counts (ESTABLISHED, or CLOSE_WAIT):
 // a peer that has already closed is left to the kernel, which reports it

@@ -20,6 +20,7 @@ if(WIN32)
     win32/Win32StandardStreams.cpp
   )
   target_link_libraries(tessel_updater_platform PUBLIC ole32 advapi32 uuid)
+  target_include_directories(tessel_updater_platform PRIVATE ${CMAKE_CURRENT_SOURCE_DIR}/win32)
 else()
   find_package(OpenSSL REQUIRED COMPONENTS Crypto)
   find_package(PkgConfig REQUIRED)

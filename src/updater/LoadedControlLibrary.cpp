@@ -32,8 +32,8 @@ bool LoadedControlLibrary::load(std::string &problem)
 {
     module = modules.load(LIBRARY);
     if (!module) {
-        problem = "The camera control library " + modules.fileNameFor(LIBRARY)
-                  + " was not found beside the program or on the system's library path";
+        problem = "The camera control library " + modules.fileNameFor(LIBRARY) + " was not found "
+                  + modules.searchedPlaces();
         return false;
     }
     return find("InitLibrary", initLibraryFunction, problem)

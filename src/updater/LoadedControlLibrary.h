@@ -8,7 +8,7 @@
 namespace updater {
 
 // The camera control library, loaded at run time from the program's folder
-// (then wherever the system looks), as the watchdog loads it. Linked at
+// (then where the platform layer's loader looks), as the watchdog loads it. Linked at
 // load time, a missing library would stop the program in the system's
 // loader before it could say a word of its own.
 class LoadedControlLibrary final : public ControlLibrary

@@ -13,6 +13,9 @@
 
 int main(int argc, char **argv)
 {
+    // Before anything is loaded by name: COM's and the shell's own loads
+    // included, nothing comes from the current folder or PATH.
+    platform::restrictModuleSearch();
     // The texts are the same bytes on every system; Windows would turn each
     // line feed into CR LF on the way out.
     platform::useBinaryStandardStreams();

@@ -55,14 +55,17 @@ TEST_F(UpdaterProgram, LibraryThatDoesNotInitialiseEndsTheRunBeforeTheCommandLin
     }
 }
 
-TEST_F(UpdaterProgram, WithoutItsControlLibraryItSaysWhichAndDoesNothing)
+TEST(UpdaterLibrary, WithoutItsControlLibraryItSaysWhichAndDoesNothing)
 {
+    // No filter registered either: on Windows the library is also looked
+    // for where the camera's software registered its filter.
+    UpdaterSandbox sandbox(FilterSetup::Registrable);
     fs::remove(sandbox.folders().program / CONTROL_LIBRARY);
     const ChildResult result = sandbox.run({"/backup"});
     EXPECT_EQ(result.exitStatus, 1);
     EXPECT_EQ(result.out, "");
-    EXPECT_EQ(result.err, std::string("The camera control library ") + CONTROL_LIBRARY
-                              + " was not found beside the program or on the system's library path\n");
+    EXPECT_EQ(result.err,
+              std::string("The camera control library ") + CONTROL_LIBRARY + " was not found " + LIBRARY_PLACES + "\n");
     EXPECT_FALSE(fs::exists(sandbox.workFile("backup.bin")));
 }
 

@@ -153,6 +153,69 @@ TEST_F(HelperStart, ShellExecuteOfAMissingProgramReportsNotFound)
     EXPECT_FALSE(std::filesystem::exists(marker));
 }
 
+// A copy of the helper program under another name, in a folder of its own.
+std::filesystem::path helperCopy(const std::filesystem::path &folder, const std::wstring &name)
+{
+    const std::filesystem::path copy = folder / name;
+    std::filesystem::copy_file(runtimeDirectory() / HelperProgram, copy);
+    return copy;
+}
+
+TEST_F(HelperStart, TheShellOpensTheProgramItsAppPathsEntryNames)
+{
+    const std::wstring name = L"tessel-apppath-" + std::to_wstring(GetCurrentProcessId()) + L".exe";
+    const std::filesystem::path program = helperCopy(folder, name);
+    const std::wstring key = L"Software\\Microsoft\\Windows\\CurrentVersion\\App Paths\\" + name;
+    const std::wstring value = L"\"" + program.wstring() + L"\"";
+    ASSERT_EQ(RegSetKeyValueW(HKEY_LOCAL_MACHINE, key.c_str(), nullptr, REG_SZ, value.c_str(),
+                              static_cast<DWORD>((value.size() + 1) * sizeof(wchar_t))),
+              ERROR_SUCCESS);
+    EXPECT_EQ(processes.locateProgram(name), program.wstring());
+    EXPECT_GT(processes.shellExecute("open", toUtf8(name)), 32);
+    const std::filesystem::path started = startedProgram();
+    RegDeleteTreeW(HKEY_LOCAL_MACHINE, key.c_str());
+    RegDeleteKeyW(HKEY_LOCAL_MACHINE, key.c_str());
+    ASSERT_FALSE(started.empty()) << "the program never ran";
+    EXPECT_TRUE(std::filesystem::equivalent(started, program));
+}
+
+TEST_F(HelperStart, AProgramInTheCurrentFolderOrOnThePathIsNeverStarted)
+{
+    const std::wstring name = L"planted-" + std::to_wstring(GetCurrentProcessId()) + L".exe";
+    helperCopy(folder, name);
+    wchar_t previous[MAX_PATH];
+    GetCurrentDirectoryW(MAX_PATH, previous);
+    SetCurrentDirectoryW(folder.c_str());
+    wchar_t path[32768];
+    const DWORD pathLength = GetEnvironmentVariableW(L"PATH", path, 32768);
+    SetEnvironmentVariableW(L"PATH", (folder.wstring() + L";" + std::wstring(path, pathLength)).c_str());
+
+    EXPECT_EQ(processes.locateProgram(name), L"");
+    EXPECT_EQ(processes.shellExecute("open", toUtf8(name)), platform::SE_ERR_FNF);
+    EXPECT_EQ(processes.shellExecute("runas", toUtf8(name)), platform::SE_ERR_FNF);
+    EXPECT_FALSE(processes.startDetached(toUtf8(name)));
+
+    SetEnvironmentVariableW(L"PATH", std::wstring(path, pathLength).c_str());
+    SetCurrentDirectoryW(previous);
+    EXPECT_FALSE(std::filesystem::exists(marker));
+}
+
+TEST_F(HelperStart, TheCameraSoftwaresFolderComesBeforeOurOwn)
+{
+    // The viewer is the camera's: where its filter is registered.
+    const std::filesystem::path camera = folder / "camera";
+    std::filesystem::create_directories(camera);
+    const std::wstring name = std::filesystem::path(HelperProgram).wstring();
+    const std::filesystem::path program = helperCopy(camera, name);
+    const platform::win32_backend::SoftwareFolders folders{runtimeDirectory().wstring(),
+                                                           (camera / "tlxuvc.ax").wstring()};
+    Win32Processes inCamera({}, [folders] { return folders; });
+    EXPECT_GT(inCamera.shellExecute("open", HelperProgram), 32);
+    const std::filesystem::path started = startedProgram();
+    ASSERT_FALSE(started.empty()) << "the program never ran";
+    EXPECT_TRUE(std::filesystem::equivalent(started, program));
+}
+
 TEST(Win32Platform, IsTheBackendAndStartsItsFreshCopiesItself)
 {
     platform::Platform &backend = platform::backend();

@@ -12,6 +12,7 @@ Environment (set by CTest): TESSEL_WINE_RUN (the build's wine-run),
 TESSEL_WINEPREFIX (the prefix of these tests), TESSEL_WINDOWS_BIN (the
 Windows programs) and TESSEL_LINUX_BIN (the Linux stand-ins).
 """
+import glob
 import os
 import shutil
 import subprocess
@@ -91,7 +92,8 @@ class WatchdogUnderWine(unittest.TestCase):
 
     def tearDown(self):
         # CTest shows this only when the test fails.
-        for log in (self.watchdog_log, self.driver_log, self.viewer_log, self.linux_viewer_log):
+        for log in (self.watchdog_log, self.driver_log, self.viewer_log, self.linux_viewer_log,
+                    *map(Log, self.setup_logs())):
             print(f"---- {log.path}")
             print("\n".join(log.lines()))
         for program in reversed(self.programs):
@@ -347,6 +349,11 @@ class WatchdogUnderWine(unittest.TestCase):
     RUN_KEY = "HKLM\\Software\\Microsoft\\Windows\\CurrentVersion\\Run"
     UNINSTALL_KEY = "HKLM\\Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\Tessel"
 
+    def setup_logs(self):
+        """The setup's own log, TesselSetup.log in the temporary folder of the user who ran it."""
+        return glob.glob(os.path.join(os.environ["TESSEL_WINEPREFIX"], "drive_c", "users", "*", "**",
+                                      "TesselSetup.log"), recursive=True)
+
     def registry_value(self, key, name):
         result = subprocess.run([WINE_RUN, "reg", "query", key, "/v", name], env=self.env,
                                 capture_output=True, text=True, timeout=60)
@@ -373,6 +380,8 @@ class WatchdogUnderWine(unittest.TestCase):
         """Whatever happens, the next test's prefix has nothing installed and no watchdog that starts at logon.
         Done now as well, should a test before this one have been cut short."""
         def remove():
+            for log in self.setup_logs():
+                os.remove(log)
             if os.path.exists(self.install_folder("Uninstall.exe")):
                 self.run_uninstaller()
                 self.wait_until(lambda: not os.path.exists(self.install_folder("Uninstall.exe")), 60)
@@ -383,13 +392,13 @@ class WatchdogUnderWine(unittest.TestCase):
         remove()
         self.addCleanup(remove)
 
-    def start_fake_updater(self):
-        """A program that runs as ZentraUpdater.exe until the test ends."""
-        program = self.file("ZentraUpdater.exe")
+    def start_fake_updater(self, folder, name):
+        """A program that runs as folder/ZentraUpdater.exe until the test ends (folder as wine names it)."""
+        program = os.path.join(folder, "ZentraUpdater.exe")
         shutil.copy(os.path.join(WINDOWS_BIN, "platform_test_helper.exe"), program)
-        marker = self.file("updater-running")
+        marker = self.file(name + "-running")
         env = dict(self.env, TESSEL_TEST_MARKER=windows_path(marker))
-        self.start([WINE_RUN, program, "--hold", "tessel_fake_updater"], self.file("updater.log"), env)
+        self.start([WINE_RUN, program, "--hold", name], self.file(name + ".log"), env)
         self.assertTrue(self.wait_until(lambda: os.path.exists(marker), START_TIMEOUT))
         return self.programs[-1]
 
@@ -477,10 +486,21 @@ class WatchdogUnderWine(unittest.TestCase):
         self.assertIsNone(self.registry_value(self.RUN_KEY, "TesselWatchdog"))
         shutil.rmtree(self.install_folder())
 
-        self.start_fake_updater()
+        # A program named ZentraUpdater.exe elsewhere, which any user may
+        # start, holds nothing up.
+        self.start_fake_updater(self.folder, "tessel_other_updater")
+        self.assertEqual(self.run_setup(), 0)
+        self.assertTrue(os.path.isfile(self.install_folder("tesselwatchdogapplication.exe")))
+
+        # The installed updater running stops the next setup before it
+        # changes anything.
+        os.remove(self.install_folder("ZentraUpdater.exe"))
+        self.start_fake_updater(self.install_folder(), "tessel_installed_updater")
+        with open(self.install_folder("ding.wav"), "wb") as damaged:
+            damaged.write(b"not a sound")
         self.assertNotEqual(self.run_setup(), 0)
-        self.assertFalse(os.path.exists(self.install_folder("tesselwatchdogapplication.exe")))
-        self.assertIsNone(self.registry_value(self.RUN_KEY, "TesselWatchdog"))
+        with open(self.install_folder("ding.wav"), "rb") as kept:
+            self.assertEqual(kept.read(), b"not a sound")
 
 
 if __name__ == "__main__":

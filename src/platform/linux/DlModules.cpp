@@ -43,3 +43,8 @@ std::unique_ptr<platform::Modules> platform::createModuleLoader()
 {
     return std::make_unique<linux_backend::DlModules>();
 }
+
+bool platform::restrictModuleSearch()
+{
+    return true;
+}

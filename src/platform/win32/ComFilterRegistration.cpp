@@ -1,21 +1,66 @@
-// The filter on Windows: a COM class, registered with regsvr32. The command
-// names the module without a directory; regsvr32 finds it by its usual
-// search, which includes the current directory.
+// The filter on Windows: a COM class, registered with regsvr32. Both are
+// named by absolute paths: System32's regsvr32, started directly (the
+// command interpreter would first look in the current folder for a
+// program of that name), and the filter beside the updater (regsvr32's
+// own search would take it from the current folder, or PATH).
 #include "platform/FilterRegistration.h"
 
+#include "ProgramLocations.h"
 #include "TlxuvcGuid.h"
 
 #include <windows.h>
 #include <objbase.h>
 
-#include <cstdlib>
-#include <cstring>
+#include <string>
+#include <vector>
 
 namespace platform {
 
 namespace {
 
 using tlxuvc::toGuid;
+using platform::win32_backend::isFile;
+using platform::win32_backend::programDirectory;
+
+constexpr const wchar_t *FilterModule = L"tlxuvc.ax";
+// A registration that hangs must not hold the firmware update up for good.
+constexpr DWORD RegistrationTimeLimitMs = 60000;
+
+std::wstring systemDirectory()
+{
+    std::vector<wchar_t> buffer(MAX_PATH);
+    const UINT length = GetSystemDirectoryW(buffer.data(), static_cast<UINT>(buffer.size()));
+    if (length == 0 || length >= buffer.size())
+        return {};
+    return std::wstring(buffer.data(), length);
+}
+
+// "regsvr32 /s [/u] <folder of the updater>\tlxuvc.ax", waited for; the
+// result is not examined (only a second check of the class tells). Nothing
+// runs when either file is missing.
+void runRegsvr32(bool undo)
+{
+    const std::wstring system = systemDirectory();
+    const std::wstring folder = programDirectory();
+    if (system.empty() || folder.empty())
+        return;
+    const std::wstring regsvr32 = system + L"\\regsvr32.exe";
+    const std::wstring filter = folder + L"\\" + FilterModule;
+    if (!isFile(regsvr32) || !isFile(filter))
+        return;
+    std::wstring commandLine = L"\"" + regsvr32 + L"\" /s " + (undo ? L"/u " : L"") + L"\"" + filter + L"\"";
+    STARTUPINFOW startup{};
+    startup.cb = sizeof startup;
+    PROCESS_INFORMATION started{};
+    // In System32 as its current folder: the filter's own loads never meet
+    // whatever the caller's folder holds.
+    if (!CreateProcessW(regsvr32.c_str(), commandLine.data(), nullptr, nullptr, FALSE, CREATE_NO_WINDOW, nullptr,
+                        system.c_str(), &startup, &started))
+        return;
+    WaitForSingleObject(started.hProcess, RegistrationTimeLimitMs);
+    CloseHandle(started.hThread);
+    CloseHandle(started.hProcess);
+}
 
 class ComFilterRegistration final : public FilterRegistration
 {
@@ -42,8 +87,8 @@ public:
         return result == S_OK;
     }
 
-    void registerFilter() override { static_cast<void>(std::system("regsvr32 /s tlxuvc.ax")); }
-    void unregisterFilter() override { static_cast<void>(std::system("regsvr32 /s /u tlxuvc.ax")); }
+    void registerFilter() override { runRegsvr32(false); }
+    void unregisterFilter() override { runRegsvr32(true); }
 
 private:
     bool sessionOpen = false;

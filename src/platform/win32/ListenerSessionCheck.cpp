@@ -3,6 +3,7 @@
 // port, and that process must run in our logon session.
 #include "platform/Net.h"
 
+#include "PeerSessionCheck.h"
 #include "ProcessSession.h"
 
 #include <winsock2.h>
@@ -85,12 +86,19 @@ bool listenerIsOurs(SocketHandle connection, std::string &why)
         return false;
     }
     if (*owner == 0) {
-        // wine keeps every socket in its server process and names no owner.
+        // Wine keeps every socket in its server process and names no owner;
+        // on Windows a listener without an owner is a fault, and refused.
+        if (!win32_backend::runningUnderWine()) {
+            why = "the listener at " + text + " has no owner in the system's table";
+            return false;
+        }
         why = "this system names no owner of the listener at " + text + ", so it cannot be told apart";
         return true;
     }
-    const std::optional<DWORD> theirs = win32_backend::sessionOfProcess(*owner);
-    const std::optional<DWORD> ours = win32_backend::ownSession();
+    // Both sessions from one look at the system's lists.
+    const win32_backend::SessionLookup sessionOf = win32_backend::sessionsNow();
+    const std::optional<DWORD> theirs = sessionOf(*owner);
+    const std::optional<DWORD> ours = sessionOf(::GetCurrentProcessId());
     if (!theirs || !ours) {
         why = "the session of the listener at " + text + " cannot be told";
         return false;

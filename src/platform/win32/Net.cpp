@@ -186,8 +186,11 @@ bool peerIsOurs(SocketHandle connection, std::string &why)
         why = "the system's table of TCP connections cannot be read";
         return false;
     }
-    const win32_backend::PeerSessionCheck check(std::move(*table), GetCurrentProcessId(),
-                                                win32_backend::sessionOfProcess);
+    // An owner-less table is believed only where it is wine's way.
+    const win32_backend::PeerSessionCheck check(std::move(*table), GetCurrentProcessId(), win32_backend::sessionsNow(),
+                                                win32_backend::runningUnderWine()
+                                                    ? win32_backend::PeerSessionCheck::OwnerlessTable::LetIn
+                                                    : win32_backend::PeerSessionCheck::OwnerlessTable::Refuse);
     return check.isOurs({ntohl(peer.sin_addr.s_addr), ntohs(peer.sin_port)},
                         {ntohl(own.sin_addr.s_addr), ntohs(own.sin_port)}, why);
 }

@@ -44,6 +44,8 @@ extern const char *const CONTROL_LIBRARY;
 extern const char *const FILTER_MODULE;
 // The line end a program writes in text mode.
 extern const char *const TEXT_LINE_END;
+// Where the updater says it looked for its control library.
+extern const char *const LIBRARY_PLACES;
 // What the updater writes on standard error when it writes an image in the
 // sandbox, where nothing keeps the machine awake on this system (empty
 // where nothing can prevent it).
@@ -66,6 +68,10 @@ enum class FilterSetup {
 // Arranges the filter module and a logging stand-in for the registration
 // command; returns what the updater's environment needs for it.
 Environment arrangeFilter(const SandboxFolders &folders, FilterSetup setup);
+
+// Lines of the stand-ins' state file that the setup needs (the filter's
+// registration failing, where the registration is the filter's own doing).
+std::string filterState(FilterSetup setup);
 
 // Whether the filter is still available after a run (a registration the
 // run made must have been undone).

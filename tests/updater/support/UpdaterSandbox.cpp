@@ -38,7 +38,7 @@ void writeBytes(const fs::path &path, const std::string &bytes)
 } // namespace
 
 UpdaterSandbox::UpdaterSandbox(FilterSetup setup)
-    : root(freshRoot())
+    : root(freshRoot()), filterSetup(setup)
 {
     paths.program = root / "program";
     paths.work = root / "work";
@@ -66,8 +66,8 @@ UpdaterSandbox::~UpdaterSandbox()
 void UpdaterSandbox::setState(const std::string &lines)
 {
     writeBytes(paths.work / "state.txt", "CallLog=" + paths.callLog.string() + "\n"
-                                             + "UpdateImageOut=" + workFile("flashed.bin").string() + "\n" + lines
-                                             + "\n");
+                                             + "UpdateImageOut=" + workFile("flashed.bin").string() + "\n"
+                                             + filterState(filterSetup) + lines + "\n");
 }
 
 void UpdaterSandbox::setEnvironment(const std::string &name, const std::string &value)

@@ -42,6 +42,7 @@ public:
 
 private:
     std::filesystem::path root;
+    FilterSetup filterSetup;
     SandboxFolders paths;
     Environment environment;
 };

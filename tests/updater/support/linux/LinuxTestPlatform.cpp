@@ -22,6 +22,7 @@ const char *const UPDATER_PROGRAM = "ZentraUpdater";
 const char *const CONTROL_LIBRARY = "libZentraSw.so";
 const char *const FILTER_MODULE = "tlxuvc.ax";
 const char *const TEXT_LINE_END = "\n";
+const char *const LIBRARY_PLACES = "beside the program or on the system's library path";
 const char *const NOT_KEPT_AWAKE =
     "The machine is not kept awake during the update (no system bus: No such file or directory)\n";
 
@@ -150,6 +151,11 @@ bool filterAvailable(const SandboxFolders &folders)
 {
     return std::filesystem::exists(folders.program / FILTER_MODULE)
            || std::filesystem::exists(folders.tools.parent_path() / "filters" / FILTER_MODULE);
+}
+
+std::string filterState(FilterSetup)
+{
+    return "";
 }
 
 std::vector<std::string> registrationLogLines(FilterSetup)

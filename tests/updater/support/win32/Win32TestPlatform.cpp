@@ -18,6 +18,7 @@ const char *const UPDATER_PROGRAM = "ZentraUpdater.exe";
 const char *const CONTROL_LIBRARY = "ZentraSw.dll";
 const char *const FILTER_MODULE = "tlxuvc.ax";
 const char *const TEXT_LINE_END = "\r\n";
+const char *const LIBRARY_PLACES = "beside the program or where the camera's software registered its filter";
 // SetThreadExecutionState does not fail.
 const char *const NOT_KEPT_AWAKE = "";
 
@@ -180,10 +181,10 @@ void setEnvironmentVariable(const std::string &name, const std::string &value)
     _putenv_s(name.c_str(), value.c_str());
 }
 
-// On Windows the filter is in place when its COM class is registered. A
-// batch file named regsvr32 in the current directory comes before the
-// system's regsvr32.exe in cmd's search: it stands in for the command where
-// a test only needs to see that it ran.
+// On Windows the filter is in place when its COM class is registered, and
+// the updater registers the one beside itself. Commands named regsvr32 in
+// its current folder, where the command interpreter would look first, log
+// a line if anything ever runs them.
 Environment arrangeFilter(const SandboxFolders &folders, FilterSetup setup)
 {
     if (setup == FilterSetup::InPlace) {
@@ -191,14 +192,19 @@ Environment arrangeFilter(const SandboxFolders &folders, FilterSetup setup)
             runRegsvr32("");
     } else {
         runRegsvr32("/u");
+        std::filesystem::copy_file(runtimeDirectory() / FILTER_MODULE, folders.program / FILTER_MODULE);
     }
-    if (setup == FilterSetup::Registrable) {
-        std::filesystem::copy_file(runtimeDirectory() / FILTER_MODULE, folders.work / FILTER_MODULE);
-    } else {
-        std::ofstream script(folders.work / "regsvr32.bat", std::ios::binary);
-        script << "@echo off\r\necho regsvr32 %*>>\"%FAKE_COMMAND_LOG%\"\r\n";
+    for (const char *planted : {"regsvr32.bat", "regsvr32.cmd"}) {
+        std::ofstream script(folders.work / planted, std::ios::binary);
+        script << "@echo off\r\necho planted regsvr32 %*>>\"%FAKE_COMMAND_LOG%\"\r\n";
     }
     return {{"FAKE_COMMAND_LOG", folders.callLog.string()}};
+}
+
+std::string filterState(FilterSetup setup)
+{
+    // SELFREG_E_CLASS: the filter stand-in registers nothing.
+    return setup == FilterSetup::Unregistrable ? "DllRegisterServer=-2147220991\n" : "";
 }
 
 bool filterAvailable(const SandboxFolders &)
@@ -206,11 +212,9 @@ bool filterAvailable(const SandboxFolders &)
     return filterClassCreatable();
 }
 
-std::vector<std::string> registrationLogLines(FilterSetup setup)
+std::vector<std::string> registrationLogLines(FilterSetup)
 {
-    if (setup == FilterSetup::Registrable)
-        return {"DllRegisterServer", "DllUnregisterServer"};
-    return {"regsvr32 /s tlxuvc.ax", "regsvr32 /s /u tlxuvc.ax"};
+    return {"DllRegisterServer", "DllUnregisterServer"};
 }
 
 std::filesystem::path makeUnopenablePath(const std::filesystem::path &folder)

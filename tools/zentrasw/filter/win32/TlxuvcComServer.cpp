@@ -161,7 +161,12 @@ STDAPI DllGetClassObject(REFCLSID classId, REFIID iid, LPVOID *object)
 
 STDAPI DllRegisterServer(void)
 {
-    zentrasw::logCall(zentrasw::StandInState::load(), "DllRegisterServer");
+    const zentrasw::StandInState state = zentrasw::StandInState::load();
+    zentrasw::logCall(state, "DllRegisterServer");
+    // A filter whose registration fails, as the camera's would without the
+    // rights to write its class.
+    if (const int failure = state.number("DllRegisterServer", S_OK); failure != S_OK)
+        return failure;
     char path[MAX_PATH];
     const DWORD length = GetModuleFileNameA(thisModule, path, MAX_PATH);
     if (length == 0 || length >= MAX_PATH)
