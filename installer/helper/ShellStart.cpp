@@ -1,6 +1,7 @@
 #include "ShellStart.h"
 
 #include "ComPointer.h"
+#include "PeerSessionCheck.h"
 #include "ProcessSession.h"
 
 #include <exdisp.h>
@@ -80,6 +81,36 @@ HRESULT startThroughShell(const std::wstring &program)
     result = shell->ShellExecute(file, none, none, none, none);
     SysFreeString(file);
     return result;
+}
+
+bool setupRightsAreTheUsers()
+{
+    if (platform::win32_backend::runningUnderWine())
+        return true;
+    HANDLE token = nullptr;
+    if (!OpenProcessToken(GetCurrentProcess(), TOKEN_QUERY, &token))
+        return false;
+    TOKEN_ELEVATION elevation{};
+    DWORD length = 0;
+    const bool known = GetTokenInformation(token, TokenElevation, &elevation, sizeof elevation, &length);
+    CloseHandle(token);
+    return known && !elevation.TokenIsElevated;
+}
+
+bool startDirectly(const std::wstring &program)
+{
+    const std::wstring::size_type slash = program.find_last_of(L"\\/");
+    const std::wstring folder = slash == std::wstring::npos ? std::wstring() : program.substr(0, slash);
+    std::wstring commandLine = L"\"" + program + L"\"";
+    STARTUPINFOW startup{};
+    startup.cb = sizeof startup;
+    PROCESS_INFORMATION process{};
+    if (!CreateProcessW(program.c_str(), commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr,
+                        folder.empty() ? nullptr : folder.c_str(), &startup, &process))
+        return false;
+    CloseHandle(process.hThread);
+    CloseHandle(process.hProcess);
+    return true;
 }
 
 } // namespace setup_helper

@@ -42,11 +42,23 @@ int startUnelevated(const std::wstring &program)
         return 1;
     const HRESULT result = startThroughShell(program);
     if (FAILED(result)) {
-        std::printf("the desktop's shell did not start the watchdog (0x%08lx): it starts at the next logon\n",
+        if (!setupRightsAreTheUsers()) {
+            std::printf("the desktop's shell did not start the watchdog (0x%08lx): it starts at the next logon\n",
+                        static_cast<unsigned long>(result));
+            return 1;
+        }
+        if (!startDirectly(program)) {
+            std::printf("the desktop's shell did not start the watchdog (0x%08lx), and neither did a direct start"
+                        " (error %lu): it starts at the next logon\n",
+                        static_cast<unsigned long>(result), GetLastError());
+            return 1;
+        }
+        std::printf("the desktop's shell did not start the watchdog (0x%08lx); started directly, with the"
+                    " setup's rights, which are the user's\n",
                     static_cast<unsigned long>(result));
-        return 1;
+    } else {
+        std::printf("started as the user of this session\n");
     }
-    std::printf("started as the user of this session\n");
     return awaitSessionWatchdog(stdout, StartCheckMs) ? 0 : 1;
 }
 
