@@ -1,16 +1,12 @@
 #include "StatusNotifierHostWatch.h"
 
-#include <QDBusConnection>
-#include <QDBusMessage>
-#include <QDBusPendingCallWatcher>
-#include <QDBusPendingReply>
-#include <QDBusServiceWatcher>
-#include <QDBusVariant>
+#include "StatusNotifierHost.h"
 
-namespace {
-const QString WatcherService = QStringLiteral("org.kde.StatusNotifierWatcher");
-const QString WatcherPath = QStringLiteral("/StatusNotifierWatcher");
-} // namespace
+#include <QDBusConnection>
+#include <QDBusServiceWatcher>
+
+using status_notifier::WatcherPath;
+using status_notifier::WatcherService;
 
 StatusNotifierHostWatch::StatusNotifierHostWatch(QObject *parent) : QObject(parent) {}
 
@@ -32,14 +28,8 @@ void StatusNotifierHostWatch::askForHost()
 {
     if (arrived)
         return;
-    QDBusMessage question = QDBusMessage::createMethodCall(
-        WatcherService, WatcherPath, QStringLiteral("org.freedesktop.DBus.Properties"), QStringLiteral("Get"));
-    question << WatcherService << QStringLiteral("IsStatusNotifierHostRegistered");
-    auto *answer = new QDBusPendingCallWatcher(QDBusConnection::sessionBus().asyncCall(question), this);
-    connect(answer, &QDBusPendingCallWatcher::finished, this, [this, answer] {
-        answer->deleteLater();
-        const QDBusPendingReply<QDBusVariant> reply = *answer;
-        if (arrived || reply.isError() || !reply.value().variant().toBool())
+    status_notifier::askWhetherAHostIsRegistered(this, [this](bool registered) {
+        if (arrived || !registered)
             return;
         arrived = true;
         emit hostArrived();

@@ -1,16 +1,9 @@
 #include "TrayHostWait.h"
 
-#include <QDBusConnection>
-#include <QDBusMessage>
-#include <QDBusPendingCallWatcher>
-#include <QDBusPendingReply>
-#include <QDBusVariant>
-#include <QDebug>
+#include "StatusNotifierHost.h"
 
-namespace {
-const QString WatcherService = QStringLiteral("org.kde.StatusNotifierWatcher");
-const QString WatcherPath = QStringLiteral("/StatusNotifierWatcher");
-} // namespace
+#include <QDBusConnection>
+#include <QDebug>
 
 TrayHostWait::TrayHostWait(QObject *parent) : QObject(parent)
 {
@@ -37,15 +30,9 @@ void TrayHostWait::askForHost()
 {
     if (done)
         return;
-    QDBusMessage question = QDBusMessage::createMethodCall(
-        WatcherService, WatcherPath, QStringLiteral("org.freedesktop.DBus.Properties"), QStringLiteral("Get"));
-    question << WatcherService << QStringLiteral("IsStatusNotifierHostRegistered");
-    auto *answer = new QDBusPendingCallWatcher(QDBusConnection::sessionBus().asyncCall(question), this);
-    connect(answer, &QDBusPendingCallWatcher::finished, this, [this, answer] {
-        answer->deleteLater();
-        const QDBusPendingReply<QDBusVariant> reply = *answer;
+    status_notifier::askWhetherAHostIsRegistered(this, [this](bool registered) {
         // No watcher yet, or a watcher without a host: ask again soon.
-        if (!reply.isError() && reply.value().variant().toBool())
+        if (registered)
             finish();
         else if (!done)
             nextQuestion.start(AskMilliseconds);

@@ -39,6 +39,30 @@ QImage blank(int width, int height, int step)
     return QImage(std::max(1, width / step), std::max(1, height / step), QImage::Format_RGB32);
 }
 
+// 4:2:0 with chroma at half the size both ways; each chroma sample lies
+// chromaStep bytes from the next (1 in I420's own planes, 2 in NV12's
+// interleaved pairs).
+QImage from420(const uchar *luma, int lumaStride, const uchar *u, int uStride, const uchar *v, int vStride,
+               int chromaStep, int width, int height, Colour colour, int step)
+{
+    QImage image = blank(width, height, step);
+    step = std::max(step, 1);
+    const Matrix m = matrixFor(colour);
+    for (int row = 0; row < image.height(); ++row) {
+        const int y = row * step;
+        const uchar *lumaRow = luma + qsizetype(y) * lumaStride;
+        const uchar *uRow = u + qsizetype(y / 2) * uStride;
+        const uchar *vRow = v + qsizetype(y / 2) * vStride;
+        auto *out = reinterpret_cast<QRgb *>(image.scanLine(row));
+        for (int column = 0; column < image.width(); ++column) {
+            const int x = column * step;
+            const int sample = (x / 2) * chromaStep;
+            out[column] = rgb(m, lumaRow[x], uRow[sample], vRow[sample]);
+        }
+    }
+    return image;
+}
+
 } // namespace
 
 QImage fromYuyv(const uchar *data, int width, int height, int bytesPerLine, bool uyvy, Colour colour, int step)
@@ -72,41 +96,13 @@ QImage fromYuyv(const uchar *data, int width, int height, int bytesPerLine, bool
 QImage fromNv12(const uchar *luma, int lumaStride, const uchar *chroma, int chromaStride, int width, int height,
                 Colour colour, int step)
 {
-    QImage image = blank(width, height, step);
-    step = std::max(step, 1);
-    const Matrix m = matrixFor(colour);
-    for (int row = 0; row < image.height(); ++row) {
-        const int y = row * step;
-        const uchar *lumaRow = luma + qsizetype(y) * lumaStride;
-        const uchar *chromaRow = chroma + qsizetype(y / 2) * chromaStride;
-        auto *out = reinterpret_cast<QRgb *>(image.scanLine(row));
-        for (int column = 0; column < image.width(); ++column) {
-            const int x = column * step;
-            const uchar *uv = chromaRow + (x / 2) * 2;
-            out[column] = rgb(m, lumaRow[x], uv[0], uv[1]);
-        }
-    }
-    return image;
+    return from420(luma, lumaStride, chroma, chromaStride, chroma + 1, chromaStride, 2, width, height, colour, step);
 }
 
 QImage fromI420(const uchar *luma, int lumaStride, const uchar *u, int uStride, const uchar *v, int vStride, int width,
                 int height, Colour colour, int step)
 {
-    QImage image = blank(width, height, step);
-    step = std::max(step, 1);
-    const Matrix m = matrixFor(colour);
-    for (int row = 0; row < image.height(); ++row) {
-        const int y = row * step;
-        const uchar *lumaRow = luma + qsizetype(y) * lumaStride;
-        const uchar *uRow = u + qsizetype(y / 2) * uStride;
-        const uchar *vRow = v + qsizetype(y / 2) * vStride;
-        auto *out = reinterpret_cast<QRgb *>(image.scanLine(row));
-        for (int column = 0; column < image.width(); ++column) {
-            const int x = column * step;
-            out[column] = rgb(m, lumaRow[x], uRow[x / 2], vRow[x / 2]);
-        }
-    }
-    return image;
+    return from420(luma, lumaStride, u, uStride, v, vStride, 1, width, height, colour, step);
 }
 
 } // namespace frame_converter
