@@ -117,7 +117,7 @@ set(CPACK_RPM_DEBUGINFO_PACKAGE OFF)
 # CPack has stripped what is to be stripped: rpmbuild's own pass would also
 # strip the padded updater and so move where an appended image starts.
 # CMake 3.25's CPack has no field for weak dependencies beyond Suggests;
-# these lines land in the spec's preamble, where Recommends belongs.
+# these lines land in the preamble of rpmbuild's recipe, where Recommends belongs.
 set(CPACK_RPM_SPEC_MORE_DEFINE "%define _build_id_links none
 %define packager ${CPACK_PACKAGE_CONTACT}
 %define __os_install_post %{nil}
