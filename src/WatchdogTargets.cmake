@@ -20,13 +20,16 @@ target_include_directories(tessel_core PUBLIC ${CMAKE_CURRENT_SOURCE_DIR})
 target_link_libraries(tessel_core PUBLIC tessel_protocol tessel_channel tessel_platform
   Qt6::Core Qt6::Gui Qt6::Widgets Qt6::Xml)
 if(NOT WIN32)
-  # The Linux backend's resume watcher and sound.
-  target_link_libraries(tessel_core PUBLIC Qt6::DBus Qt6::Multimedia)
+  # The Linux backend's resume watcher.
+  target_link_libraries(tessel_core PUBLIC Qt6::DBus)
 endif()
 tessel_strict_warnings(tessel_core)
 
 add_executable(tesselwatchdogapplication app/main.cpp)
 target_link_libraries(tesselwatchdogapplication PRIVATE tessel_core)
+if(NOT WIN32)
+  target_link_libraries(tesselwatchdogapplication PRIVATE tessel_qt_sound)
+endif()
 tessel_strict_warnings(tesselwatchdogapplication)
 
 if(WIN32)

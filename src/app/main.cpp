@@ -6,6 +6,10 @@
 #include "platform/Net.h"
 #include "platform/Platform.h"
 
+#ifdef TESSEL_QT_SOUND
+#include "platform/qt/QtSound.h"
+#endif
+
 #include <QApplication>
 #include <QDebug>
 #include <QMessageBox>
@@ -33,6 +37,12 @@ int main(int argc, char *argv[])
     if (!searchRestricted)
         qDebug() << "The search for libraries could not be kept to the system's and the program's folders";
     platform::Platform &system = platform::current();
+#ifdef TESSEL_QT_SOUND
+    // The camera's button sounds, played by this program alone of those
+    // that share the platform layer.
+    platform::QtSound buttonSounds;
+    platform::useSoundPlayer(&buttonSounds);
+#endif
 
     // The session's request to stop ends whatever event loop runs: the
     // "already running" box as well as the watchdog's own loop. The

@@ -62,4 +62,11 @@ void install(Platform *platform);
 // The backend of this build; created on first use.
 Platform &backend();
 
+// Hands the Linux backend the player behind sound(). Its player is Qt
+// Multimedia, which only the watchdog plays through: the viewer and the tray
+// share this layer and should not load it. Until a player is handed in,
+// sound() there plays nothing. The Windows backend plays through the system
+// and ignores this. The caller keeps ownership; null takes the player back.
+void useSoundPlayer(Sound *player);
+
 } // namespace platform

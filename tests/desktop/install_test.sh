@@ -77,4 +77,13 @@ else
   echo "no $generator: the generator's view is not checked"
 fi
 
-finish "install: destination only, both units verified, children outlive the watchdog, autostart entries for other desktops"
+# Only the watchdog plays sounds: the viewer and the tray start without
+# loading Qt Multimedia and what it brings.
+program_dir="$work/usr/libexec/tessel"
+for program in tesselwatchdogapplication:yes tessel:no brivaradriver:no; do
+  name=${program%%:*}
+  if readelf -d "$program_dir/$name" | grep -q 'NEEDED.*libQt6Multimedia'; then loads=yes; else loads=no; fi
+  [[ "$loads" == "${program#*:}" ]] || fail "$name: loads Qt Multimedia: $loads"
+done
+
+finish "install: destination only, both units verified, children outlive the watchdog, autostart entries for other desktops, Qt Multimedia in the watchdog alone"

@@ -27,7 +27,9 @@
 #include <fstream>
 #include <iterator>
 #include <set>
+#include <string>
 #include <thread>
+#include <vector>
 
 using namespace platform::linux_backend;
 namespace fs = std::filesystem;
@@ -440,4 +442,21 @@ TEST(LinuxPlatformTest, ModulesAreNamedTheLinuxWay)
     EXPECT_EQ(modules.lookup(nullptr, "strlen"), nullptr);
     EXPECT_TRUE(modules.release(libc));
     EXPECT_FALSE(modules.release(nullptr));
+}
+
+TEST(LinuxPlatformTest, SoundsGoToThePlayerTheProgramHandedInAndNowhereWithoutOne)
+{
+    struct RecordingPlayer final : platform::Sound
+    {
+        std::vector<std::string> played;
+        void play(const std::string &path) override { played.push_back(path); }
+    } player;
+
+    platform::Sound &sound = platform::backend().sound();
+    sound.play("/before.wav"); // nobody to play it: nothing happens
+    platform::useSoundPlayer(&player);
+    sound.play("/usr/libexec/tessel/ding.wav");
+    platform::useSoundPlayer(nullptr);
+    sound.play("/after.wav");
+    EXPECT_EQ(player.played, std::vector<std::string>{"/usr/libexec/tessel/ding.wav"});
 }

@@ -1,6 +1,7 @@
 // The Linux backend of the platform layer.
 #include "platform/Platform.h"
 
+#include <atomic>
 #include <cstdlib>
 #include <string>
 
@@ -11,11 +12,23 @@
 #include "LinuxProcesses.h"
 #include "LinuxSessionEnd.h"
 #include "LinuxVideoDevices.h"
-#include "platform/qt/QtSound.h"
 
 namespace platform {
 
 namespace {
+
+// Plays through the player the program handed in, or not at all.
+class HandedInSound final : public Sound
+{
+public:
+    void play(const std::string &path) override
+    {
+        if (Sound *handedIn = player.load(std::memory_order_acquire))
+            handedIn->play(path);
+    }
+
+    std::atomic<Sound *> player{nullptr};
+};
 
 class LinuxPlatform final : public Platform
 {
@@ -24,7 +37,8 @@ public:
     Hid &hid() override { return hidInterfaces; }
     VideoDevices &videoDevices() override { return video; }
     Modules &modules() override { return loader; }
-    Sound &sound() override { return player; }
+    Sound &sound() override { return handedInSound; }
+    void useSoundPlayer(Sound *player) { handedInSound.player.store(player, std::memory_order_release); }
 
     std::unique_ptr<InstanceLock> createInstanceLock(const std::string &name) override
     {
@@ -54,16 +68,26 @@ private:
     linux_backend::LinuxHid hidInterfaces;
     linux_backend::LinuxVideoDevices video;
     linux_backend::DlModules loader;
-    QtSound player;
+    HandedInSound handedInSound;
     linux_backend::LinuxSessionEnd sessionEnd;
 };
+
+LinuxPlatform &linuxBackend()
+{
+    static LinuxPlatform platform;
+    return platform;
+}
 
 } // namespace
 
 Platform &backend()
 {
-    static LinuxPlatform platform;
-    return platform;
+    return linuxBackend();
+}
+
+void useSoundPlayer(Sound *player)
+{
+    linuxBackend().useSoundPlayer(player);
 }
 
 } // namespace platform

@@ -66,4 +66,9 @@ Platform &backend()
     return platform;
 }
 
+// Windows plays through the multimedia library the system always has.
+void useSoundPlayer(Sound *)
+{
+}
+
 } // namespace platform
