@@ -52,6 +52,13 @@ bool PdfExport::start(const QList<QImage> &pages, const QString &target)
         emit failed(tr("tessel-scan was not found"));
         return false;
     }
+    // A user's first scan: the Documents folder may not be there yet.
+    const QString targetFolder = QFileInfo(target).absolutePath();
+    if (!QDir().mkpath(targetFolder)) {
+        qDebug().noquote() << "<PdfExport> cannot create" << targetFolder;
+        emit failed(tr("the folder %1 cannot be created").arg(targetFolder));
+        return false;
+    }
     folder = std::make_unique<QTemporaryDir>(QDir::temp().filePath(QStringLiteral("tessel-scan-XXXXXX")));
     if (!folder->isValid()) {
         emit failed(folder->errorString());

@@ -212,7 +212,7 @@ void ScanMode::onKept(const QImage &keptStill, const scan::PageCorners &keptCorn
 void ScanMode::buildPageDock()
 {
     pagesPanel = new ScanPagesPanel(texts, kept);
-    connect(pagesPanel, &ScanPagesPanel::saveRequested, this, [this] { save(PdfExport::defaultTarget()); });
+    connect(pagesPanel, &ScanPagesPanel::saveRequested, this, &ScanMode::saveToDocuments);
     connect(pagesPanel, &ScanPagesPanel::saveAsRequested, this, [this] {
         QString file = QFileDialog::getSaveFileName(&window, texts.text(Key::SavePdfAs), PdfExport::defaultTarget(),
                                                     QStringLiteral("PDF (*.pdf)"));
@@ -249,18 +249,41 @@ void ScanMode::buildPageDock()
         if (!message.isEmpty())
             view.showMessage(message, 6000);
     };
-    connect(pdfExport, &PdfExport::finished, this, [this, done](const QString &file) { done(texts.text(Key::PdfSaved).arg(file)); });
-    connect(pdfExport, &PdfExport::failed, this, [this, done](const QString &reason) { done(texts.text(Key::PdfFailed).arg(reason)); });
-    connect(pdfExport, &PdfExport::cancelled, this, [done] { done({}); });
+    connect(pdfExport, &PdfExport::finished, this, [this, done](const QString &file) {
+        // The pages as they were when the writing began; a change since
+        // leaves them unsaved.
+        kept.markSaved(revisionBeingSaved);
+        done(texts.text(Key::PdfSaved).arg(file));
+        emit savingEnded(true);
+    });
+    connect(pdfExport, &PdfExport::failed, this, [this, done](const QString &reason) {
+        done(texts.text(Key::PdfFailed).arg(reason));
+        emit savingEnded(false);
+    });
+    connect(pdfExport, &PdfExport::cancelled, this, [this, done] {
+        done({});
+        emit savingEnded(false);
+    });
 }
 
-void ScanMode::save(const QString &target)
+bool ScanMode::saveToDocuments()
+{
+    return save(PdfExport::defaultTarget());
+}
+
+bool ScanMode::saving() const
+{
+    return pdfExport->running();
+}
+
+bool ScanMode::save(const QString &target)
 {
     QList<QImage> pages;
     for (int index = 0; index < kept.count(); ++index)
         pages << kept.page(index);
     if (!pdfExport->start(pages, target))
-        return;
+        return false;
+    revisionBeingSaved = kept.revision();
     pagesPanel->setSaving(true);
     progress = new QProgressDialog(texts.text(Key::WritingPdf), texts.text(Key::Cancel), 0, int(pages.size()), &window);
     progress->setWindowModality(Qt::NonModal);
@@ -270,4 +293,5 @@ void ScanMode::save(const QString &target)
     progress->setValue(0);
     connect(progress, &QProgressDialog::canceled, pdfExport, &PdfExport::cancel);
     progress->show();
+    return true;
 }

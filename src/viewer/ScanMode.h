@@ -43,6 +43,11 @@ public:
     // A still taken otherwise (the frozen picture), or by the tests.
     void adjust(const QImage &still);
     ScanPages &pages() { return kept; }
+    // Writes the pages to a new PDF in the user's Documents folder, as
+    // "Save PDF" does; false when there is nothing to write or a PDF is
+    // being written already.
+    bool saveToDocuments();
+    bool saving() const;
     CornerEditor *editor() const { return cornerEditor; }
     PdfExport *exporter() const { return pdfExport; }
 
@@ -52,13 +57,15 @@ protected:
 signals:
     // The page list changed its length (tests, the window's status).
     void pageReady(int count);
+    // A PDF was written (saved) or not (failed, or cancelled).
+    void savingEnded(bool saved);
 
 private:
     void setActive(bool on);
     void buildPageDock();
     void onKept(const QImage &still, const scan::PageCorners &corners);
     void closeEditor();
-    void save(const QString &target);
+    bool save(const QString &target);
 
     const ScanTexts &texts;
     QMainWindow &window;
@@ -74,6 +81,7 @@ private:
     PageOutlineTracker tracker;
     ScanPages kept;
     QImage lastLive;
+    int revisionBeingSaved = 0;
     bool stillBusy = false;
     int preparing = 0;
     // Last: its destruction waits for a still or a page being worked on.

@@ -9,7 +9,7 @@ void ScanPages::add(const QImage &page)
     if (page.isNull())
         return;
     pages.append(page);
-    emit changed();
+    changedNow();
 }
 
 bool ScanPages::move(int from, int to)
@@ -18,7 +18,7 @@ bool ScanPages::move(int from, int to)
         return false;
     if (from != to) {
         pages.move(from, to);
-        emit changed();
+        changedNow();
     }
     return true;
 }
@@ -28,7 +28,7 @@ bool ScanPages::remove(int index)
     if (!valid(index))
         return false;
     pages.removeAt(index);
-    emit changed();
+    changedNow();
     return true;
 }
 
@@ -37,7 +37,7 @@ bool ScanPages::rotate(int index)
     if (!valid(index))
         return false;
     pages[index] = pages[index].transformed(QTransform().rotate(90));
-    emit changed();
+    changedNow();
     return true;
 }
 
@@ -46,5 +46,11 @@ void ScanPages::clear()
     if (pages.isEmpty())
         return;
     pages.clear();
+    changedNow();
+}
+
+void ScanPages::changedNow()
+{
+    ++changes;
     emit changed();
 }

@@ -23,11 +23,21 @@ public:
     bool rotate(int index);
     void clear();
 
+    // Every change counts one revision. A PDF written from the pages as they
+    // stood at a revision makes them saved, until the next change.
+    int revision() const { return changes; }
+    void markSaved(int savedRevision) { saved = savedRevision; }
+    // What closing the window would lose: pages changed since the last PDF.
+    bool unsaved() const { return !pages.isEmpty() && changes != saved; }
+
 signals:
     void changed();
 
 private:
     bool valid(int index) const { return index >= 0 && index < count(); }
+    void changedNow();
 
     QList<QImage> pages;
+    int changes = 0;
+    int saved = 0;
 };

@@ -24,6 +24,8 @@ const TextEntry Entries[ScanTexts::KeyCount] = {
     {"IDS_PDF_SAVED", "Saved as %1"},
     {"IDS_PDF_FAILED", "The PDF could not be written: %1"},
     {"IDS_NO_PAGE", "No page was found: adjust the corners by hand."},
+    {"IDS_UNSAVED_PAGES", "The scanned pages have not been saved. Save them as a PDF before closing?"},
+    {"IDS_CLOSE_WITHOUT_SAVING", "Close without saving"},
 };
 
 } // namespace

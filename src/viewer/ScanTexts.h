@@ -27,8 +27,10 @@ public:
         PdfSaved,
         PdfFailed,
         NoPage,
+        UnsavedPages,
+        CloseWithoutSaving,
     };
-    static constexpr int KeyCount = static_cast<int>(Key::NoPage) + 1;
+    static constexpr int KeyCount = static_cast<int>(Key::CloseWithoutSaving) + 1;
 
     explicit ScanTexts(const UserInterfaceController &language);
 

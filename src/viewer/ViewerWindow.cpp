@@ -28,6 +28,7 @@
 #include <QKeyEvent>
 #include <QLabel>
 #include <QMenu>
+#include <QMessageBox>
 #include <QPushButton>
 #include <QSignalBlocker>
 #include <QStandardPaths>
@@ -119,8 +120,12 @@ ViewerWindow::ViewerWindow(const ViewerTexts &texts, ViewerSettings &settings, W
             [this] { videoView->showMessage(this->texts.text(Key::Focusing)); });
     connect(&controller, &ViewerController::turnOffRequested, this, [this] {
         // The watchdog already knows: close without announcing.
-        closeAnnounced = true;
-        this->link.close();
+        const auto turnOff = [this] {
+            closeAnnounced = true;
+            this->link.close();
+        };
+        if (!holdCloseForUnsavedPages(turnOff, false))
+            turnOff();
     });
     connect(&link, &WatchdogLink::closed, this, [this] {
         mayClose = true;
@@ -589,13 +594,69 @@ void ViewerWindow::closeEvent(QCloseEvent *event)
         event->accept();
         return;
     }
-    // The watchdog hears of it first, so that its menu item flips back.
     event->ignore();
+    if (holdCloseForUnsavedPages([this] { close(); }, true))
+        return;
+    // The watchdog hears of it first, so that its menu item flips back.
     if (!closeAnnounced) {
         closeAnnounced = true;
         qDebug().noquote() << "<ViewerWindow> closing";
         link.closeAnnounced();
     }
+}
+
+bool ViewerWindow::holdCloseForUnsavedPages(const std::function<void()> &closeNow, bool mayStayOpen)
+{
+    using ScanKey = ScanTexts::Key;
+    if (pagesGivenUp || !scanMode->pages().unsaved())
+        return false;
+    if (unsavedQuestion || closingAfterPdf)
+        return true; // asked already, or the PDF is on its way
+    if (scanMode->saving()) {
+        // "Save PDF" was pressed before: its PDF decides.
+        closeWhenSaved(closeNow);
+        return true;
+    }
+    qDebug().noquote() << "<ViewerWindow> unsaved pages: asking before closing";
+    auto *question = new QMessageBox(QMessageBox::Question, scanTexts.text(ScanKey::Pages),
+                                     scanTexts.text(ScanKey::UnsavedPages), QMessageBox::NoButton, this);
+    question->setObjectName(QStringLiteral("unsavedPagesQuestion"));
+    QPushButton *save = question->addButton(scanTexts.text(ScanKey::SavePdf), QMessageBox::AcceptRole);
+    QPushButton *discard = question->addButton(scanTexts.text(ScanKey::CloseWithoutSaving), QMessageBox::DestructiveRole);
+    if (mayStayOpen)
+        question->addButton(scanTexts.text(ScanKey::Cancel), QMessageBox::RejectRole);
+    question->setDefaultButton(save);
+    question->setAttribute(Qt::WA_DeleteOnClose);
+    connect(question, &QMessageBox::buttonClicked, this, [this, save, discard, closeNow](QAbstractButton *button) {
+        if (button == discard) {
+            qDebug().noquote() << "<ViewerWindow> unsaved pages: closing without them";
+            pagesGivenUp = true;
+            closeNow();
+        } else if (button == save) {
+            if (scanMode->saveToDocuments())
+                closeWhenSaved(closeNow);
+        } else {
+            qDebug().noquote() << "<ViewerWindow> unsaved pages: staying open";
+        }
+    });
+    unsavedQuestion = question;
+    question->open(); // window-modal; the event loop goes on
+    return true;
+}
+
+void ViewerWindow::closeWhenSaved(const std::function<void()> &closeNow)
+{
+    closingAfterPdf = true;
+    connect(scanMode, &ScanMode::savingEnded, this, [this, closeNow](bool saved) {
+        closingAfterPdf = false;
+        if (!saved) {
+            // The window says why (or the user cancelled); the pages stay.
+            qDebug().noquote() << "<ViewerWindow> the pages were not saved: staying open";
+            return;
+        }
+        qDebug().noquote() << "<ViewerWindow> pages saved: closing";
+        closeNow();
+    }, Qt::SingleShotConnection);
 }
 
 void ViewerWindow::keyPressEvent(QKeyEvent *event)

@@ -9,7 +9,10 @@
 
 #include <QImage>
 #include <QMainWindow>
+#include <QPointer>
 #include <QThreadPool>
+
+#include <functional>
 
 class CameraFeed;
 class ElidedLabel;
@@ -19,6 +22,7 @@ class ScanMode;
 class QMenu;
 class QAction;
 class QFrame;
+class QMessageBox;
 class QToolBar;
 class QLabel;
 class VideoView;
@@ -27,7 +31,8 @@ class WatchdogLink;
 
 // The viewer's one window: the picture, a toolbar with the viewer's
 // functions (each also on a key), and a status line with the connection,
-// the light and the zoom. Closing it tells the watchdog first.
+// the light and the zoom. Closing it tells the watchdog first; scanned pages
+// not yet saved are asked about before anything closes.
 class ViewerWindow : public QMainWindow
 {
     Q_OBJECT
@@ -67,6 +72,12 @@ private:
     void setFullScreen(bool on);
     void updateActions();
     void updateStatus();
+    // When closing would lose scanned pages: asks whether to save them
+    // first (without Cancel when the watchdog has already turned the viewer
+    // off) and runs closeNow once they are saved or given up. False when
+    // nothing is at stake and the close may go on at once.
+    bool holdCloseForUnsavedPages(const std::function<void()> &closeNow, bool mayStayOpen);
+    void closeWhenSaved(const std::function<void()> &closeNow);
     QString captureProblem(const CaptureWriter::Result &result) const;
 
     const ViewerTexts &texts;
@@ -105,6 +116,9 @@ private:
     bool awaitingFrame = false;
     bool closeAnnounced = false;
     bool mayClose = false;
+    QPointer<QMessageBox> unsavedQuestion;
+    bool closingAfterPdf = false;
+    bool pagesGivenUp = false;
     // Last: its destruction waits for a capture being written.
     QThreadPool saving;
 };

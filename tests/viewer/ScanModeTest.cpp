@@ -195,6 +195,32 @@ TEST(ScanPagesTest, ReordersDeletesAndRotatesPages)
     EXPECT_EQ(changed.count(), 6);
 }
 
+TEST(ScanPagesTest, PagesAreUnsavedUntilAPdfHoldsThemAsTheyAre)
+{
+    ScanPages pages;
+    EXPECT_FALSE(pages.unsaved()); // nothing to lose
+    QImage page(100, 150, QImage::Format_Grayscale8);
+    page.fill(0xff);
+    pages.add(page);
+    pages.add(page);
+    EXPECT_TRUE(pages.unsaved());
+
+    // A PDF written from the pages as they stand.
+    pages.markSaved(pages.revision());
+    EXPECT_FALSE(pages.unsaved());
+    // Any change after it: unsaved again.
+    pages.rotate(1);
+    EXPECT_TRUE(pages.unsaved());
+    // A PDF begun before a change does not hold the change.
+    const int writingBegan = pages.revision();
+    pages.remove(0);
+    pages.markSaved(writingBegan);
+    EXPECT_TRUE(pages.unsaved());
+    // Nothing left: nothing to lose, whatever was saved.
+    pages.clear();
+    EXPECT_FALSE(pages.unsaved());
+}
+
 TEST(ScanPagesPanelTest, ButtonsAndDraggingReorderTurnAndDeleteThePagesShown)
 {
     const UserInterfaceController english(QStringLiteral(TESSEL_LANGUAGE_FILE), QStringLiteral("en_US"));

@@ -32,7 +32,8 @@ TEST(ScanPdfTest, TwoPagesBecomeASearchablePdfWithProgress)
     const QImage grey = scan::PageCleaner::clean(page.image, scan::ScanMode::Grey);
     QTemporaryDir folder;
     ASSERT_TRUE(folder.isValid());
-    const QString target = folder.filePath(QStringLiteral("Two pages.pdf"));
+    // A user's first scan: no Documents folder yet.
+    const QString target = folder.filePath(QStringLiteral("Documents/Two pages.pdf"));
 
     PdfExport pdf;
     pdf.setProgram(QStringLiteral(TESSEL_SCAN_PROGRAM));

@@ -496,4 +496,30 @@ TEST_F(ViewerSystemTest, ScanModeFollowsThePictureAndKeepsACapturedPage)
     x.keys("Tab Left Left Down Return", "^Tessel$");
     ASSERT_TRUE(log.waitFor("<ScanMode> page 1 kept", 30s, beforeCapture));
     screenshot("scan-page-kept");
+
+    // Closing would lose the page: the window asks first. Cancel keeps it
+    // open; saving writes the PDF to Documents, and then it closes.
+    ASSERT_TRUE(captionBecomes("Turn off Tessel"));
+    const auto beforeClose = log.size();
+    x.keys("ctrl+q", "^Tessel$");
+    ASSERT_TRUE(log.waitFor("<ViewerWindow> unsaved pages: asking before closing", 5s, beforeClose));
+    screenshot("scan-unsaved-question");
+    x.keys("Escape", "^Scanned pages$");
+    ASSERT_TRUE(log.waitFor("<ViewerWindow> unsaved pages: staying open", 5s, beforeClose));
+    EXPECT_FALSE(log.find("<ViewerWindow> closing", beforeClose).has_value());
+    EXPECT_TRUE(captionBecomes("Turn off Tessel"));
+
+    const auto beforeSave = log.size();
+    x.keys("ctrl+q", "^Tessel$");
+    ASSERT_TRUE(log.waitFor("<ViewerWindow> unsaved pages: asking before closing", 5s, beforeSave));
+    x.keys("Return", "^Scanned pages$"); // Save PDF, the default
+    ASSERT_TRUE(log.waitFor("<ViewerWindow> pages saved: closing", 90s, beforeSave));
+    ASSERT_TRUE(captionBecomes("Turn on Tessel"));
+    EXPECT_TRUE(waitForProcessCount("tessel", 0, 5s));
+    std::vector<std::filesystem::path> pdfs;
+    for (const auto &entry : std::filesystem::directory_iterator(folder / "Documents"))
+        pdfs.push_back(entry.path());
+    ASSERT_EQ(pdfs.size(), 1u);
+    EXPECT_EQ(pdfs[0].extension(), ".pdf");
+    EXPECT_GT(std::filesystem::file_size(pdfs[0]), 1000u);
 }
