@@ -14,7 +14,6 @@
 
 #include <QCoreApplication>
 #include <QDebug>
-#include <QDesktopServices>
 #include <QCursor>
 #include <QGuiApplication>
 #include <QThread>
@@ -511,18 +510,26 @@ void WatchDogController::closeZoomApplication()
     }
 }
 
+bool WatchDogController::isWebAddress(const QUrl &url)
+{
+    return url.isValid() && (url.scheme() == QLatin1String("https") || url.scheme() == QLatin1String("http"))
+           && !url.host().isEmpty();
+}
+
 void WatchDogController::openWebPage(const QString &url)
 {
-    // Cursor and desktop services belong to the main thread; this runs on
-    // the dispatch thread, which must not wait for the main thread either
-    // (at shutdown the main thread waits for it).
-    QMetaObject::invokeMethod(
-        qApp,
-        [url] {
-            QGuiApplication::setOverrideCursor(QCursor(Qt::BusyCursor));
-            if (!QDesktopServices::openUrl(QUrl(url)))
-                qDebug() << "<WatchDogController::openWebPage> Failed to Open BVWebSite Webpage in Browser.";
-            QGuiApplication::restoreOverrideCursor();
-        },
-        Qt::QueuedConnection);
+    const QUrl page(url, QUrl::StrictMode);
+    if (!isWebAddress(page)) {
+        qDebug() << "<WatchDogController::openWebPage> Not a web address:" << url;
+        return;
+    }
+    // This runs on the dispatch thread, where starting the browser (and,
+    // on Linux, giving it a scope of its own) may take its time. The cursor
+    // belongs to the main thread, which this thread must not wait for (at
+    // shutdown the main thread waits for it).
+    QMetaObject::invokeMethod(qApp, [] { QGuiApplication::setOverrideCursor(QCursor(Qt::BusyCursor)); },
+                              Qt::QueuedConnection);
+    if (!processes().openWebPage(page.toString(QUrl::FullyEncoded).toStdString()))
+        qDebug() << "<WatchDogController::openWebPage> Failed to Open BVWebSite Webpage in Browser.";
+    QMetaObject::invokeMethod(qApp, [] { QGuiApplication::restoreOverrideCursor(); }, Qt::QueuedConnection);
 }

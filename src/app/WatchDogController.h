@@ -6,6 +6,7 @@
 #include <QElapsedTimer>
 #include <QString>
 #include <QTimer>
+#include <QUrl>
 
 #include <atomic>
 #include <condition_variable>
@@ -45,6 +46,9 @@ public:
 
     // The OEM button ids registered with the driver, in registration order.
     static const int OemButtonIds[14];
+    // What OEM button 23 may open: an http or https address with a host.
+    // The language file names it; a file or a program is never opened.
+    static bool isWebAddress(const QUrl &url);
 
     // A start that failed is not retried more often than this.
     static inline int failedStartRetryMs = 10000;

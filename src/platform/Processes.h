@@ -33,6 +33,11 @@ public:
     // returns the result code: above 32 on success, SE_ERR_FNF when it cannot
     // be found, SE_ERR_ACCESSDENIED when it may not be run.
     virtual int shellExecute(const std::string &verb, const std::string &file) = 0;
+
+    // Opens a web page (an http or https address) in the user's browser
+    // without waiting for it. True when the opener was started. Blocks for
+    // as long as starting takes: not for the main thread.
+    virtual bool openWebPage(const std::string &url) = 0;
 };
 
 } // namespace platform

@@ -32,12 +32,13 @@ for unit_program in tesselwatchdog.service:tesselwatchdogapplication brivaradriv
   verdict=$(systemd-analyze verify "$unit" 2>&1) || fail "systemd-analyze verify ${unit##*/} failed"
   [[ -z "$verdict" ]] || fail "systemd-analyze verify ${unit##*/}: $verdict"
 done
-# Only the watchdog's main process ends with its unit: its children (the
-# viewer, a web browser) are the user's. The tray program starts nothing, so
-# its unit keeps systemd's default and leaves nothing of it behind.
-unit="$work/usr/lib/systemd/user/tesselwatchdog.service"
-kill_mode=$(sed -n 's/^KillMode=//p' "$unit")
-[[ "$kill_mode" == process ]] || fail "KillMode is '$kill_mode', so a restart would end the viewer and the browser"
+# Both units keep systemd's default kill mode, so that a stop leaves nothing
+# of them behind: what the watchdog starts for the user (the viewer, a web
+# browser) lives in scopes of its own (see UserScope).
+for unit in tesselwatchdog.service brivaradriver.service; do
+  kill_mode=$(sed -n 's/^KillMode=//p' "$work/usr/lib/systemd/user/$unit")
+  [[ -z "$kill_mode" ]] || fail "$unit sets KillMode=$kill_mode: what it leaves behind outlives it"
+done
 
 # The autostart entries start both programs on desktops without a systemd
 # graphical session, and systemd's generator, which GNOME and KDE use for

@@ -40,8 +40,8 @@ done
 updater="$work/root/usr/libexec/tessel/ZentraUpdater"
 file "$updater" | grep -q ', stripped' || fail "the updater is not stripped"
 check_updater_length "$updater"
-grep -qx 'KillMode=process' "$work/root/usr/lib/systemd/user/tesselwatchdog.service" \
-  || fail "the unit would end what the watchdog started"
+! grep -q '^KillMode=' "$work/root/usr/lib/systemd/user/tesselwatchdog.service" \
+  || fail "the unit sets a kill mode: what it leaves behind would outlive it"
 tray_unit="$work/root/usr/lib/systemd/user/brivaradriver.service"
 grep -qx 'ExecStart=/usr/libexec/tessel/brivaradriver' "$tray_unit" || fail "the tray's unit does not start the installed program"
 grep -qx 'WantedBy=graphical-session.target' "$tray_unit" || fail "the tray's unit is not for graphical sessions"

@@ -86,6 +86,19 @@ std::vector<std::string> FakeProcesses::shellCalls() const
     return shells;
 }
 
+bool FakeProcesses::openWebPage(const std::string &url)
+{
+    std::lock_guard lock(mutex);
+    pages.push_back(url);
+    return true;
+}
+
+std::vector<std::string> FakeProcesses::webPages() const
+{
+    std::lock_guard lock(mutex);
+    return pages;
+}
+
 // ---- HID ----------------------------------------------------------------------
 
 FakeHidDevice::FakeHidDevice(std::uint16_t vendorId, std::uint16_t productId, std::size_t length)

@@ -26,6 +26,7 @@ public:
     bool isProcessRunning(const std::string &exeName, bool &running) override;
     bool startDetached(const std::string &program) override;
     int shellExecute(const std::string &verb, const std::string &file) override;
+    bool openWebPage(const std::string &url) override;
 
     void setRunning(const std::string &exeName, bool running);
     void setListReadable(bool readable);
@@ -37,6 +38,7 @@ public:
     // Called by startDetached, before it records the start.
     std::function<void(const std::string &program)> onStartDetached;
     std::vector<std::string> shellCalls() const; // "verb file"
+    std::vector<std::string> webPages() const;
 
 private:
     mutable std::mutex mutex;
@@ -45,6 +47,7 @@ private:
     std::deque<int> shellResults;
     std::vector<std::string> started;
     std::vector<std::string> shells;
+    std::vector<std::string> pages;
 };
 
 class FakeHidDevice final : public platform::HidDevice

@@ -278,6 +278,22 @@ TEST(LinuxPlatformTest, OpeningAProgramGivesTheResultCodesOfTheSystem)
     EXPECT_TRUE(processes.startDetached("viewer-test-program.exe"));
     EXPECT_TRUE(waitForFile(marker));
     EXPECT_FALSE(processes.startDetached("no-such-viewer.exe"));
+
+    // A web page goes to xdg-open as one argument, untouched by any shell.
+    const fs::path opened = folder.path / "opened";
+    writeScript(folder.path / "xdg-open", "printf '%s|%s' \"$1\" \"$#\" > '" + opened.string() + ".tmp'; mv '"
+                + opened.string() + ".tmp' '" + opened.string() + "'",
+                fs::perms::owner_all);
+    const std::string page = "https://www.brivara.com/tessel?lang=de&x=$(touch%20/tmp/no);";
+    EXPECT_TRUE(processes.openWebPage(page));
+    ASSERT_TRUE(waitForFile(opened));
+    std::ifstream openedFile(opened);
+    std::string received;
+    std::getline(openedFile, received);
+    EXPECT_EQ(received, page + "|1");
+    fs::remove(folder.path / "xdg-open");
+    ::setenv("PATH", folder.path.c_str(), 1);
+    EXPECT_FALSE(processes.openWebPage(page)) << "no xdg-open, no browser";
     ::setenv("PATH", path.c_str(), 1);
 }
 

@@ -338,4 +338,14 @@ int LinuxProcesses::shellExecute(const std::string &verb, const std::string &fil
     }
 }
 
+bool LinuxProcesses::openWebPage(const std::string &url)
+{
+    std::string opener;
+    if (findProgram("xdg-open", opener) != ProgramLookup::Found)
+        return false;
+    // The browser xdg-open starts is its child: the scope holds both, and
+    // neither ends with the watchdog's service.
+    return spawnDetached({opener, url}, [](pid_t pid) { placeInOwnScope(pid, "browser"); }) == 0;
+}
+
 } // namespace platform::linux_backend

@@ -12,14 +12,16 @@ namespace platform::linux_backend {
 
 // The process list from /proc; programs started detached in a session of
 // their own, so that they outlive the watchdog and leave no zombie behind.
-// What is opened for the user (the viewer) also gets a systemd user scope of
-// its own where there is a user systemd (see UserScope).
+// What is opened for the user (the viewer, the browser) also gets a systemd
+// user scope of its own where there is a user systemd (see UserScope).
 class LinuxProcesses final : public Processes
 {
 public:
     bool isProcessRunning(const std::string &exeName, bool &running) override;
     bool startDetached(const std::string &program) override;
     int shellExecute(const std::string &verb, const std::string &file) override;
+    // Through xdg-open, which hands the page to the desktop's browser.
+    bool openWebPage(const std::string &url) override;
 
     // Runs with the pid of the started program while it waits to exec, so
     // that it can be placed before it runs (and before it can fork).

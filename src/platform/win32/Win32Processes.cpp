@@ -84,4 +84,11 @@ int Win32Processes::shellExecute(const std::string &verb, const std::string &fil
     return code > INT_MAX ? INT_MAX : static_cast<int>(code);
 }
 
+bool Win32Processes::openWebPage(const std::string &url)
+{
+    const ComApartment com;
+    const HINSTANCE result = ShellExecuteW(nullptr, L"open", widen(url).c_str(), nullptr, nullptr, SW_SHOWNORMAL);
+    return reinterpret_cast<INT_PTR>(result) > 32;
+}
+
 } // namespace platform::win32_backend

@@ -35,6 +35,8 @@ public:
     // the name, the camera software's folder, then our own folder.
     // SE_ERR_FNF when none of them holds it.
     int shellExecute(const std::string &verb, const std::string &file) override;
+    // The shell's "open" of the address: the user's default browser.
+    bool openWebPage(const std::string &url) override;
 
     // The absolute path that shellExecute opens for a name; empty when
     // there is none.
