@@ -7,6 +7,8 @@
 #include "protocol/WatchdogMessage.h"
 
 #include <csignal>
+#include <filesystem>
+#include <fstream>
 #include <thread>
 
 using namespace systemtest;
@@ -35,6 +37,24 @@ protected:
         std::this_thread::sleep_for(PressGap);
     }
 };
+
+// kill() only asks: a thread that is busy, or waiting for a core on a loaded
+// machine, runs on for a moment. Stopped means every thread says so.
+bool everyThreadStopped(pid_t pid)
+{
+    const std::filesystem::path tasks = "/proc/" + std::to_string(pid) + "/task";
+    std::error_code error;
+    for (const auto &task : std::filesystem::directory_iterator(tasks, error)) {
+        std::ifstream stat(task.path() / "stat");
+        std::string line;
+        std::getline(stat, line);
+        // The state follows the name, which is in parentheses and may hold spaces.
+        const auto afterName = line.rfind(')');
+        if (afterName == std::string::npos || afterName + 2 >= line.size() || line[afterName + 2] != 'T')
+            return false;
+    }
+    return !error;
+}
 
 } // namespace
 
@@ -67,6 +87,7 @@ TEST_F(CameraScenario, OverTcpAStrangerWhoHasAlreadyClosedIsRefusedAndTheViewerK
     // stranger's end has closed, and the kernel lists it without an owner.
     const pid_t pid = watchdogPid();
     ASSERT_EQ(::kill(pid, SIGSTOP), 0);
+    ASSERT_TRUE(eventually([pid] { return everyThreadStopped(pid); }, 5s));
     WatchdogMessage turnOff;
     turnOff.request = 1;
     turnOff.command = VIEWER_ON_OFF;
