@@ -2,6 +2,7 @@
 
 #include "PageOutlineTracker.h"
 #include "ScanPages.h"
+#include "ScanRecovery.h"
 #include "ScanTexts.h"
 #include "ScanTypes.h"
 
@@ -43,6 +44,7 @@ public:
     // A still taken otherwise (the frozen picture), or by the tests.
     void adjust(const QImage &still);
     ScanPages &pages() { return kept; }
+    ScanRecovery &recovery() { return unsavedCopy; }
     // Writes the pages to a new PDF in the user's Documents folder, as
     // "Save PDF" does; false when there is nothing to write or a PDF is
     // being written already.
@@ -80,6 +82,8 @@ private:
     PdfExport *pdfExport = nullptr;
     PageOutlineTracker tracker;
     ScanPages kept;
+    // After the pages it copies: it goes first.
+    ScanRecovery unsavedCopy{kept};
     QImage lastLive;
     int revisionBeingSaved = 0;
     bool stillBusy = false;

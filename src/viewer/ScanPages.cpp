@@ -54,3 +54,9 @@ void ScanPages::changedNow()
     ++changes;
     emit changed();
 }
+
+void ScanPages::markSaved(int savedRevision)
+{
+    revisionSaved = savedRevision;
+    emit saved();
+}

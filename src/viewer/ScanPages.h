@@ -26,12 +26,14 @@ public:
     // Every change counts one revision. A PDF written from the pages as they
     // stood at a revision makes them saved, until the next change.
     int revision() const { return changes; }
-    void markSaved(int savedRevision) { saved = savedRevision; }
+    void markSaved(int savedRevision);
     // What closing the window would lose: pages changed since the last PDF.
-    bool unsaved() const { return !pages.isEmpty() && changes != saved; }
+    bool unsaved() const { return !pages.isEmpty() && changes != revisionSaved; }
 
 signals:
     void changed();
+    // A PDF now holds the pages as they stood at a revision.
+    void saved();
 
 private:
     bool valid(int index) const { return index >= 0 && index < count(); }
@@ -39,5 +41,5 @@ private:
 
     QList<QImage> pages;
     int changes = 0;
-    int saved = 0;
+    int revisionSaved = 0;
 };

@@ -29,8 +29,11 @@ public:
         NoPage,
         UnsavedPages,
         CloseWithoutSaving,
+        RecoverPages,
+        RestorePages,
+        DiscardPages,
     };
-    static constexpr int KeyCount = static_cast<int>(Key::CloseWithoutSaving) + 1;
+    static constexpr int KeyCount = static_cast<int>(Key::DiscardPages) + 1;
 
     explicit ScanTexts(const UserInterfaceController &language);
 

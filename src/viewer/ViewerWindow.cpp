@@ -33,6 +33,7 @@
 #include <QSignalBlocker>
 #include <QStandardPaths>
 #include <QStatusBar>
+#include <QTimer>
 #include <QToolBar>
 #include <QToolButton>
 #include <QVBoxLayout>
@@ -110,6 +111,7 @@ ViewerWindow::ViewerWindow(const ViewerTexts &texts, ViewerSettings &settings, W
     buildStatusLine();
     buildCameraPanel();
     saving.setMaxThreadCount(1);
+    QTimer::singleShot(0, this, &ViewerWindow::offerLeftBehindPages);
 
     connect(&camera, &CameraSource::frameArrived, this, &ViewerWindow::onFrame);
     connect(&controller, &ViewerController::pictureChanged, this, &ViewerWindow::onPicture);
@@ -657,6 +659,32 @@ void ViewerWindow::closeWhenSaved(const std::function<void()> &closeNow)
         qDebug().noquote() << "<ViewerWindow> pages saved: closing";
         closeNow();
     }, Qt::SingleShotConnection);
+}
+
+void ViewerWindow::offerLeftBehindPages()
+{
+    using ScanKey = ScanTexts::Key;
+    ScanRecovery &recovery = scanMode->recovery();
+    const int count = int(recovery.leftBehind().size());
+    if (count == 0)
+        return;
+    qDebug().noquote() << QStringLiteral("<ViewerWindow> %1 unsaved pages from before: asking").arg(count);
+    auto *question = new QMessageBox(QMessageBox::Question, scanTexts.text(ScanKey::Pages),
+                                     scanTexts.text(ScanKey::RecoverPages).arg(count), QMessageBox::NoButton, this);
+    question->setObjectName(QStringLiteral("leftBehindPagesQuestion"));
+    QPushButton *restore = question->addButton(scanTexts.text(ScanKey::RestorePages), QMessageBox::AcceptRole);
+    QPushButton *discard = question->addButton(scanTexts.text(ScanKey::DiscardPages), QMessageBox::DestructiveRole);
+    // Neither button rejects: Esc and the title bar's close leave the
+    // question open, as it is a choice the files wait for.
+    question->setDefaultButton(restore);
+    question->setAttribute(Qt::WA_DeleteOnClose);
+    connect(question, &QMessageBox::buttonClicked, this, [&recovery, restore, discard](QAbstractButton *button) {
+        if (button == restore)
+            recovery.restore();
+        else if (button == discard)
+            recovery.discard();
+    });
+    question->open();
 }
 
 void ViewerWindow::keyPressEvent(QKeyEvent *event)

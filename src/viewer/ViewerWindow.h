@@ -78,6 +78,9 @@ private:
     // nothing is at stake and the close may go on at once.
     bool holdCloseForUnsavedPages(const std::function<void()> &closeNow, bool mayStayOpen);
     void closeWhenSaved(const std::function<void()> &closeNow);
+    // Scanned pages an earlier run could not save: offered back once, when
+    // the window first shows.
+    void offerLeftBehindPages();
     QString captureProblem(const CaptureWriter::Result &result) const;
 
     const ViewerTexts &texts;

@@ -6,6 +6,7 @@
 #include "PageOutlineTracker.h"
 #include "ScanPages.h"
 #include "ScanPagesPanel.h"
+#include "ScanRecovery.h"
 #include "ScanTexts.h"
 #include "SyntheticPage.h"
 #include "VideoView.h"
@@ -18,6 +19,7 @@
 #include <QDir>
 #include <QRegularExpression>
 #include <QSignalSpy>
+#include <QTemporaryDir>
 #include <QTest>
 #include <QThread>
 
@@ -219,6 +221,81 @@ TEST(ScanPagesTest, PagesAreUnsavedUntilAPdfHoldsThemAsTheyAre)
     // Nothing left: nothing to lose, whatever was saved.
     pages.clear();
     EXPECT_FALSE(pages.unsaved());
+}
+
+// A run that ends before its pages are in a PDF (a crash, a logout) leaves
+// them on disk in their order, and the next run gets them back.
+TEST(ScanRecoveryTest, UnsavedPagesOutliveTheRunAndComeBackInTheirOrder)
+{
+    QTemporaryDir home;
+    ASSERT_TRUE(home.isValid());
+    const QString folder = home.filePath(QStringLiteral("state/tessel/unsaved-scans"));
+    auto page = [](int width, int grey) {
+        QImage image(width, 140, QImage::Format_Grayscale8);
+        image.fill(grey);
+        return image;
+    };
+    auto filesIn = [&folder] { return QDir(folder).entryList(QDir::Files, QDir::Name); };
+    {
+        ScanPages pages;
+        ScanRecovery recovery(pages, folder);
+        EXPECT_TRUE(recovery.leftBehind().isEmpty());
+        pages.add(page(100, 10));
+        pages.add(page(200, 20));
+        pages.add(page(300, 30));
+        QCoreApplication::processEvents();
+        recovery.waitForWrites();
+        EXPECT_EQ(filesIn().size(), 4); // three pages and their order
+
+        // Saved as a PDF: nothing left to lose, nothing left on disk.
+        pages.markSaved(pages.revision());
+        QCoreApplication::processEvents();
+        recovery.waitForWrites();
+        EXPECT_TRUE(filesIn().isEmpty());
+
+        // Changed after the PDF: kept again, as the list now stands.
+        pages.move(2, 0);
+        pages.rotate(1);
+        pages.remove(2);
+        QCoreApplication::processEvents();
+        recovery.waitForWrites();
+        EXPECT_EQ(filesIn().size(), 3);
+        EXPECT_EQ(QFileInfo(folder).permissions() & (QFile::ReadOther | QFile::ReadGroup), QFile::Permissions());
+    } // the run ends without a PDF
+
+    ScanPages next;
+    ScanRecovery recovery(next, folder);
+    ASSERT_EQ(recovery.leftBehind().size(), 2);
+    // Pages scanned before the answer do not touch what waits on disk.
+    next.add(page(50, 50));
+    QCoreApplication::processEvents();
+    recovery.waitForWrites();
+    EXPECT_EQ(filesIn().size(), 3);
+
+    QSignalSpy restored(&recovery, &ScanRecovery::restored);
+    recovery.restore();
+    ASSERT_TRUE(restored.wait(10000));
+    EXPECT_EQ(restored.at(0).at(0).toInt(), 2);
+    ASSERT_EQ(next.count(), 3);
+    EXPECT_EQ(next.page(1).size(), QSize(300, 140)); // the page moved first
+    EXPECT_EQ(next.page(1).pixelColor(0, 0).red(), 30);
+    EXPECT_EQ(next.page(2).size(), QSize(140, 100)); // the turned one
+    EXPECT_TRUE(next.unsaved());
+    QCoreApplication::processEvents();
+    recovery.waitForWrites();
+    EXPECT_EQ(filesIn().size(), 4); // all three now follow the list
+
+    // A damaged list names nothing that is not a page of ours.
+    QFile order(QDir(folder).filePath(QStringLiteral("pages.txt")));
+    ASSERT_TRUE(order.open(QIODevice::Append));
+    order.write("../../.bashrc\npage-nothere.png\n");
+    order.close();
+    ScanPages third;
+    ScanRecovery again(third, folder);
+    EXPECT_EQ(again.leftBehind().size(), 3);
+    again.discard();
+    again.waitForWrites();
+    EXPECT_TRUE(filesIn().isEmpty());
 }
 
 TEST(ScanPagesPanelTest, ButtonsAndDraggingReorderTurnAndDeleteThePagesShown)

@@ -72,6 +72,7 @@ protected:
         ::setenv("XDG_RUNTIME_DIR", folder.c_str(), 1);
         ::unsetenv("XDG_CONFIG_HOME");
         ::unsetenv("XDG_PICTURES_DIR");
+        ::unsetenv("XDG_STATE_HOME"); // the scan pages' safety copy goes under this home
         ::setenv("ZENTRASW_STATE", (folder / "zentrasw.state").c_str(), 1);
         ::setenv("QT_QPA_PLATFORM", "xcb", 1);
         ::setenv("LANG", "en_US.UTF-8", 1);
@@ -496,6 +497,9 @@ TEST_F(ViewerSystemTest, ScanModeFollowsThePictureAndKeepsACapturedPage)
     x.keys("Tab Left Left Down Return", "^Tessel$");
     ASSERT_TRUE(log.waitFor("<ScanMode> page 1 kept", 30s, beforeCapture));
     screenshot("scan-page-kept");
+    // A safety copy until a PDF holds it: a crash would not lose it.
+    const auto safetyCopy = folder / ".local/state/tessel/unsaved-scans/pages.txt";
+    EXPECT_TRUE(eventually([&] { return std::filesystem::exists(safetyCopy); }, 5s));
 
     // Closing would lose the page: the window asks first. Cancel keeps it
     // open; saving writes the PDF to Documents, and then it closes.
@@ -522,4 +526,5 @@ TEST_F(ViewerSystemTest, ScanModeFollowsThePictureAndKeepsACapturedPage)
     ASSERT_EQ(pdfs.size(), 1u);
     EXPECT_EQ(pdfs[0].extension(), ".pdf");
     EXPECT_GT(std::filesystem::file_size(pdfs[0]), 1000u);
+    EXPECT_FALSE(std::filesystem::exists(safetyCopy));
 }
