@@ -39,6 +39,9 @@ ScanRecovery::ScanRecovery(ScanPages &pages, QString folder, QObject *parent)
 
 ScanRecovery::~ScanRecovery()
 {
+    // The last change, made just before the end, goes to disk too.
+    if (syncQueued)
+        sync();
     writer.waitForDone();
 }
 

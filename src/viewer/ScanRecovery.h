@@ -20,6 +20,8 @@ class ScanRecovery : public QObject
 
 public:
     // The folder belongs to this user's viewer alone (one viewer a user).
+    // The pages must outlive the recovery, whose end writes the last
+    // change that is still waiting.
     explicit ScanRecovery(ScanPages &pages, QString folder = defaultFolder(), QObject *parent = nullptr);
     ~ScanRecovery() override;
 

@@ -26,7 +26,7 @@ const TextEntry Entries[ScanTexts::KeyCount] = {
     {"IDS_NO_PAGE", "No page was found: adjust the corners by hand."},
     {"IDS_UNSAVED_PAGES", "The scanned pages have not been saved. Save them as a PDF before closing?"},
     {"IDS_CLOSE_WITHOUT_SAVING", "Close without saving"},
-    {"IDS_RECOVER_PAGES", "%1 scanned pages were not saved when Tessel last closed. Restore them?"},
+    {"IDS_RECOVER_PAGES", "Scanned pages not saved when Tessel last closed: %1. Restore them?"},
     {"IDS_RESTORE_PAGES", "Restore"},
     {"IDS_DISCARD_PAGES", "Discard"},
 };

@@ -607,10 +607,21 @@ void ViewerWindow::closeEvent(QCloseEvent *event)
     }
 }
 
+void ViewerWindow::closeForSessionEnd()
+{
+    // Nobody is there to answer a question: the pages stay in their safety
+    // copy, and the next start offers them back.
+    if (scanMode->pages().unsaved())
+        qDebug().noquote() << QStringLiteral("<ViewerWindow> the session ends: %1 unsaved pages stay for the next start")
+                                  .arg(scanMode->pages().count());
+    sessionEnding = true;
+    close();
+}
+
 bool ViewerWindow::holdCloseForUnsavedPages(const std::function<void()> &closeNow, bool mayStayOpen)
 {
     using ScanKey = ScanTexts::Key;
-    if (pagesGivenUp || !scanMode->pages().unsaved())
+    if (sessionEnding || !scanMode->pages().unsaved())
         return false;
     if (unsavedQuestion || closingAfterPdf)
         return true; // asked already, or the PDF is on its way
@@ -632,7 +643,7 @@ bool ViewerWindow::holdCloseForUnsavedPages(const std::function<void()> &closeNo
     connect(question, &QMessageBox::buttonClicked, this, [this, save, discard, closeNow](QAbstractButton *button) {
         if (button == discard) {
             qDebug().noquote() << "<ViewerWindow> unsaved pages: closing without them";
-            pagesGivenUp = true;
+            scanMode->pages().clear(); // and their safety copy with them
             closeNow();
         } else if (button == save) {
             if (scanMode->saveToDocuments())

@@ -44,6 +44,10 @@ public:
 
     VideoView *view() const { return videoView; }
     ScanMode *scanning() const { return scanMode; }
+    // The session asks the viewer to end (SIGTERM, SIGINT, SIGHUP): it
+    // closes the ordinary way, so the watchdog hears of it, but asks
+    // nothing.
+    void closeForSessionEnd();
 
 protected:
     void closeEvent(QCloseEvent *event) override;
@@ -121,7 +125,7 @@ private:
     bool mayClose = false;
     QPointer<QMessageBox> unsavedQuestion;
     bool closingAfterPdf = false;
-    bool pagesGivenUp = false;
+    bool sessionEnding = false;
     // Last: its destruction waits for a capture being written.
     QThreadPool saving;
 };

@@ -47,7 +47,7 @@ int main(int argc, char **argv)
 
     // A stop asked for by the session closes the window the ordinary way,
     // so the watchdog hears of it.
-    platform::current().watchForSessionEnd([&window] { window.close(); });
+    platform::current().watchForSessionEnd([&window] { window.closeForSessionEnd(); });
 
     // For benchmarks: when each frame reached the viewer and when it was
     // painted (steady clock, microseconds), to tell its age on the screen.
