@@ -83,7 +83,8 @@ fi
 program_dir="$work/usr/libexec/tessel"
 for program in tesselwatchdogapplication:yes tessel:no brivaradriver:no; do
   name=${program%%:*}
-  if readelf -d "$program_dir/$name" | grep -q 'NEEDED.*libQt6Multimedia'; then loads=yes; else loads=no; fi
+  needed=$(readelf -d "$program_dir/$name")
+  if grep -q 'NEEDED.*libQt6Multimedia' <<<"$needed"; then loads=yes; else loads=no; fi
   [[ "$loads" == "${program#*:}" ]] || fail "$name: loads Qt Multimedia: $loads"
 done
 

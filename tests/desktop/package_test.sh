@@ -33,12 +33,12 @@ grep -qx 'WantedBy=graphical-session.target' "$work/root/usr/lib/systemd/user/te
   || fail "the unit is not for graphical sessions"
 for program in usr/libexec/tessel/tesselwatchdogapplication usr/libexec/tessel/brivaradriver usr/libexec/tessel/tessel \
                usr/bin/tessel-scan; do
-  file "$work/root/$program" | grep -q ', stripped' || fail "$program is not stripped"
+  grep -q ', stripped' <<<"$(file "$work/root/$program")" || fail "$program is not stripped"
 done
 # The updater is stripped too, yet still padded to where a delivered image
 # is appended.
 updater="$work/root/usr/libexec/tessel/ZentraUpdater"
-file "$updater" | grep -q ', stripped' || fail "the updater is not stripped"
+grep -q ', stripped' <<<"$(file "$updater")" || fail "the updater is not stripped"
 check_updater_length "$updater"
 ! grep -q '^KillMode=' "$work/root/usr/lib/systemd/user/tesselwatchdog.service" \
   || fail "the unit sets a kill mode: what it leaves behind would outlive it"

@@ -38,8 +38,11 @@ check_updater_length "$work/root/usr/libexec/tessel/ZentraUpdater"
 # No program carries a capability; the autostart entries are config files.
 capabilities=$(rpm -qp --filecaps "$package" | grep -P '\t.' || true)
 [[ -z "$capabilities" ]] || fail "a file carries a capability: $capabilities"
+# (Read whole first: with pipefail, a grep -q that stops at its match can
+# fail the pipeline by SIGPIPE to a writer that is not done yet.)
+config_files=$(rpm -qpc "$package")
 for entry in tesselwatchdog brivaradriver; do
-  rpm -qpc "$package" | grep -qx "/etc/xdg/autostart/$entry.desktop" \
+  grep -qx "/etc/xdg/autostart/$entry.desktop" <<<"$config_files" \
     || fail "/etc/xdg/autostart/$entry.desktop is not a config file"
 done
 

@@ -1,5 +1,6 @@
 #include "XSession.h"
 
+#include <algorithm>
 #include <cstdlib>
 #include <fstream>
 #include <sstream>
@@ -101,6 +102,15 @@ void XSession::keys(const std::string &keyNames, const std::string &windowName) 
     // Without a window manager xdotool reports the focus change it cannot
     // confirm as a failure; the key presses reach the window all the same.
     run("xdotool search --onlyvisible --name '" + windowName + "' windowfocus key " + keyNames);
+}
+
+std::string XSession::focusReport(const std::string &windowName) const
+{
+    std::string focused = run("xdotool getwindowfocus getwindowname");
+    std::string matches = run("xdotool search --onlyvisible --name '" + windowName + "' getwindowname %@");
+    for (std::string *text : {&focused, &matches})
+        std::replace(text->begin(), text->end(), '\n', '|');
+    return "focus: " + focused + " windows named like '" + windowName + "': " + matches;
 }
 
 bool XSession::screenshot(const std::filesystem::path &file) const

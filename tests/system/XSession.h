@@ -50,6 +50,9 @@ public:
     // the visible window whose name matches `windowName` (a regular
     // expression).
     void keys(const std::string &keyNames, const std::string &windowName = {}) const;
+    // For a key that showed nothing: the focused window's name, and the
+    // visible windows whose names match `windowName`.
+    std::string focusReport(const std::string &windowName) const;
     // A PNG of the whole screen.
     bool screenshot(const std::filesystem::path &file) const;
 
