@@ -85,6 +85,17 @@ QString wrappable(const QString &folder)
     return shown;
 }
 
+// A question about the scanned pages, window-modal once opened; it goes
+// away by itself when answered. The caller adds the buttons.
+QMessageBox *pagesQuestion(QWidget *window, const ScanTexts &texts, const QString &text, const QString &name)
+{
+    auto *question = new QMessageBox(QMessageBox::Question, texts.text(ScanTexts::Key::Pages), text,
+                                     QMessageBox::NoButton, window);
+    question->setObjectName(name);
+    question->setAttribute(Qt::WA_DeleteOnClose);
+    return question;
+}
+
 } // namespace
 
 ViewerWindow::ViewerWindow(const ViewerTexts &texts, ViewerSettings &settings, WatchdogLink &link,
@@ -631,15 +642,13 @@ bool ViewerWindow::holdCloseForUnsavedPages(const std::function<void()> &closeNo
         return true;
     }
     qDebug().noquote() << "<ViewerWindow> unsaved pages: asking before closing";
-    auto *question = new QMessageBox(QMessageBox::Question, scanTexts.text(ScanKey::Pages),
-                                     scanTexts.text(ScanKey::UnsavedPages), QMessageBox::NoButton, this);
-    question->setObjectName(QStringLiteral("unsavedPagesQuestion"));
+    QMessageBox *question = pagesQuestion(this, scanTexts, scanTexts.text(ScanKey::UnsavedPages),
+                                          QStringLiteral("unsavedPagesQuestion"));
     QPushButton *save = question->addButton(scanTexts.text(ScanKey::SavePdf), QMessageBox::AcceptRole);
     QPushButton *discard = question->addButton(scanTexts.text(ScanKey::CloseWithoutSaving), QMessageBox::DestructiveRole);
     if (mayStayOpen)
         question->addButton(scanTexts.text(ScanKey::Cancel), QMessageBox::RejectRole);
     question->setDefaultButton(save);
-    question->setAttribute(Qt::WA_DeleteOnClose);
     connect(question, &QMessageBox::buttonClicked, this, [this, save, discard, closeNow](QAbstractButton *button) {
         if (button == discard) {
             qDebug().noquote() << "<ViewerWindow> unsaved pages: closing without them";
@@ -680,15 +689,13 @@ void ViewerWindow::offerLeftBehindPages()
     if (count == 0)
         return;
     qDebug().noquote() << QStringLiteral("<ViewerWindow> %1 unsaved pages from before: asking").arg(count);
-    auto *question = new QMessageBox(QMessageBox::Question, scanTexts.text(ScanKey::Pages),
-                                     scanTexts.text(ScanKey::RecoverPages).arg(count), QMessageBox::NoButton, this);
-    question->setObjectName(QStringLiteral("leftBehindPagesQuestion"));
+    QMessageBox *question = pagesQuestion(this, scanTexts, scanTexts.text(ScanKey::RecoverPages).arg(count),
+                                          QStringLiteral("leftBehindPagesQuestion"));
     QPushButton *restore = question->addButton(scanTexts.text(ScanKey::RestorePages), QMessageBox::AcceptRole);
     QPushButton *discard = question->addButton(scanTexts.text(ScanKey::DiscardPages), QMessageBox::DestructiveRole);
     // Neither button rejects: Esc and the title bar's close leave the
     // question open, as it is a choice the files wait for.
     question->setDefaultButton(restore);
-    question->setAttribute(Qt::WA_DeleteOnClose);
     connect(question, &QMessageBox::buttonClicked, this, [&recovery, restore, discard](QAbstractButton *button) {
         if (button == restore)
             recovery.restore();
